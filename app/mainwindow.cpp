@@ -1,0 +1,327 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QSerialPortInfo>
+
+#include "serialclass.h"
+#include "werbung.h"
+
+namespace {
+
+constexpr double kProgramVersion = 1.19;
+
+const char *const kBlack = "color: rgb(0, 0, 0);";
+const char *const kBlue = "color: rgb(0, 0, 255);";
+
+// The value grid: name label, value label, record field and flag, decimals.
+// Reset and display walk it in this order.
+struct ValueRow
+{
+    QLabel *Ui::MainWindow::*name;
+    QLabel *Ui::MainWindow::*value;
+    double meter_result_t::*field;
+    bool meter_result_t::*valid;
+    int decimals;
+};
+
+#define VALUE_ROW(s, d) { &Ui::MainWindow::L_##s, &Ui::MainWindow::L_##s##_Value, \
+                          &meter_result_t::Value_##s, &meter_result_t::Valid_##s, d }
+constexpr ValueRow kValueRows[] = {
+    VALUE_ROW(180, 5), VALUE_ROW(181, 5), VALUE_ROW(182, 5),
+    VALUE_ROW(280, 5), VALUE_ROW(281, 5), VALUE_ROW(282, 5),
+    VALUE_ROW(170, 2), VALUE_ROW(171, 2), VALUE_ROW(172, 2), VALUE_ROW(173, 2),
+    VALUE_ROW(270, 2), VALUE_ROW(271, 2), VALUE_ROW(272, 2), VALUE_ROW(273, 2),
+    VALUE_ROW(3270, 2), VALUE_ROW(5270, 2), VALUE_ROW(7270, 2),
+    VALUE_ROW(3170, 2), VALUE_ROW(5170, 2), VALUE_ROW(7170, 2),
+};
+#undef VALUE_ROW
+
+struct EditionBranding
+{
+    const char *productName;
+    const char *titlePrefix;
+    const char *logo1;
+    const char *logo2;
+    bool uploadOffered;
+};
+
+constexpr EditionBranding kEditions[] = {
+    {"Viviv", "Viviv - Testprogramm v.", ":/Logo1.png", ":/Logo2.png", true},
+    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Ruvev.png", ":/Logo2_Ruvev.png", false},
+    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Rorozo.png", ":/Logo2_Rorozo.png", false},
+};
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new Ui::MainWindow),
+      labelConnection(nullptr),
+      labelStatusBar(nullptr),
+      serial(nullptr),
+      infoDialog(nullptr),
+      sendDialog(nullptr),
+      werbungDialog(nullptr),
+      interfaceKind(IR_Head),
+      edition(0)
+{
+    ui->setupUi(this);
+
+    readEditionFile();
+    applyEdition();
+
+    labelConnection = new QLabel(QString(), this);
+    labelStatusBar = new QLabel(QString(), this);
+    labelConnection->setFrameStyle(QFrame::StyledPanel);
+    labelStatusBar->setFrameStyle(QFrame::StyledPanel);
+    ui->statusBar->addPermanentWidget(labelConnection, 0);
+    ui->statusBar->addPermanentWidget(labelStatusBar, 1);
+    labelConnection->setText(QStringLiteral("nicht verbunden"));
+    labelStatusBar->setText(QString());
+    ui->statusBar->setSizeGripEnabled(false);
+
+    registerMeterMetaTypes();
+
+    serial = new serialclass();
+
+    connect(this, &MainWindow::signalStartTest, serial, &serialclass::slotStartTest);
+    connect(this, &MainWindow::signalLesekopfStartTest, serial, &serialclass::slotLesekopfStartTest);
+    connect(this, &MainWindow::signalConnectSerialPort, serial, &serialclass::slotConnectSerialPort);
+    connect(this, &MainWindow::signalDisconnectSerialPort, serial, &serialclass::slotDisconnectSerialPort);
+    connect(serial, &serialclass::signalConnectSerial_Success, this, &MainWindow::slotConnectSerial_Success);
+    connect(serial, &serialclass::signalUpdateStatuBar, this, &MainWindow::slotUpdateStatuBar);
+    connect(serial, &serialclass::signalUpdateStatusText, this, &MainWindow::slotUpdateStatusText);
+    connect(serial, &serialclass::signalTestFinished, this, &MainWindow::slotTestFinished);
+    connect(serial, &serialclass::signalUpdateErgebnis, this, &MainWindow::slotUpdateErgebnis);
+    connect(serial, &serialclass::signalConnectSerial_Fail, this, &MainWindow::slotConnectSerial_Fail);
+    connect(serial, &serialclass::signalUpdateParserErgebnis, this, &MainWindow::slotUpdateParserErgebnis);
+    connect(serial, &serialclass::signalUpdateResultForPrint, this, &MainWindow::slotUpdateResultForPrint);
+
+    ui->L_Ergebnis_Value->setText(QString());
+    ui->L_Protokoll_Value->setText(QString());
+    ui->L_Baud_Value->setText(QString());
+
+    on_C_Refresh_clicked();
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+    ui = nullptr;
+    delete serial;
+    serial = nullptr;
+    if (werbungDialog) {
+        delete werbungDialog;
+        werbungDialog = nullptr;
+    }
+    if (edition == 0) {
+        werbungDialog = new werbung();
+        werbungDialog->exec();
+        delete werbungDialog;
+        werbungDialog = nullptr;
+    }
+}
+
+QString MainWindow::messageTitle() const
+{
+    return productName + QStringLiteral(" Testprogramm");
+}
+
+void MainWindow::readEditionFile()
+{
+    edition = 0;
+    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/oem.dat"));
+    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray content = file.readAll();
+    file.close();
+    if (content.isEmpty())
+        return;
+    // A first byte that is not a digit fails the conversion and gives 0.
+    edition = QString(QChar(static_cast<uchar>(content.at(0)))).toInt(nullptr, 10);
+}
+
+void MainWindow::applyEdition()
+{
+    if (edition < 0 || edition >= static_cast<int>(std::size(kEditions)))
+        return;
+    const EditionBranding &b = kEditions[edition];
+    productName = QString::fromUtf8(b.productName);
+    setWindowTitle(QString::fromUtf8(b.titlePrefix) + QString::number(kProgramVersion, 'f', 2));
+    ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(b.logo1)));
+    ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(b.logo2)));
+    ui->actionErgebnis_senden->setVisible(b.uploadOffered);
+    ui->menuExtras->menuAction()->setVisible(b.uploadOffered);
+}
+
+void MainWindow::on_M_Beenden_triggered()
+{
+    QCoreApplication::quit();
+}
+
+// SCAFFOLDING until adapter detection lands: every port the system lists.
+void MainWindow::on_C_Refresh_clicked()
+{
+    ui->C_Verbinden->setEnabled(false);
+    ui->C_Refresh->setEnabled(false);
+    ui->C_Port->clear();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ui->C_Port->addItem(info.portName());
+    ui->C_Verbinden->setEnabled(true);
+    ui->C_Refresh->setEnabled(true);
+}
+
+void MainWindow::on_C_Verbinden_clicked()
+{
+    if (ui->C_Verbinden->text() == QLatin1String("Verbinden")) {
+        if (ui->C_Port->currentText().isEmpty()) {
+            QMessageBox::warning(this, messageTitle(), QStringLiteral("Bitte wählen Sie einen COM-Port!"),
+                                 QMessageBox::Ok);
+            return;
+        }
+        ui->C_Refresh->setEnabled(false);
+        ui->C_Port->setEnabled(false);
+        ui->C_Verbinden->setEnabled(false);
+        emit signalConnectSerialPort(ui->C_Port->currentText());
+        return;
+    }
+    ui->C_Port->setEnabled(true);
+    ui->C_Refresh->setEnabled(true);
+    ui->C_Verbinden->setEnabled(true);
+    ui->C_Verbinden->setText(QStringLiteral("Verbinden"));
+    ui->C_Start->setEnabled(false);
+    ui->C_Lesekopftest->setEnabled(false);
+    labelConnection->setText(QStringLiteral("nicht verbunden"));
+    emit signalDisconnectSerialPort();
+}
+
+void MainWindow::slotConnectSerial_Success()
+{
+    ui->C_Verbinden->setText(QStringLiteral("Verbindung trennen"));
+    ui->C_Verbinden->setEnabled(true);
+    labelConnection->setText(QStringLiteral("Verbunden mit ") + ui->C_Port->currentText());
+    ui->C_Start->setEnabled(true);
+    ui->C_Lesekopftest->setEnabled(true);
+}
+
+void MainWindow::slotConnectSerial_Fail(QString Errormessage)
+{
+    ui->C_Refresh->setEnabled(true);
+    ui->C_Port->setEnabled(true);
+    ui->C_Verbinden->setEnabled(true);
+    QMessageBox::warning(this, messageTitle(), QStringLiteral("Fehler beim Verbinden: ") + Errormessage,
+                         QMessageBox::Ok);
+}
+
+void MainWindow::on_C_Start_clicked()
+{
+    if (interfaceKind == MODBUS485_Converter && ui->T_MeterNumber->text().isEmpty())
+        ui->T_MeterNumber->setText(QStringLiteral("0"));
+
+    ui->actionErgebnis_senden->setEnabled(false);
+    ui->C_Verbinden->setEnabled(false);
+    ui->C_Start->setEnabled(false);
+    ui->C_Lesekopftest->setEnabled(false);
+
+    ui->L_Ergebnis_Value->setText(QString());
+    ui->L_Protokoll_Value->setText(QString());
+    ui->L_Baud_Value->setText(QString());
+
+    ui->T_Status->clear();
+    resultForPrint = QString();
+
+    if (interfaceKind == MODBUS485_Converter)
+        emit signalStartTest(ui->T_MeterNumber->text(), Test_All, MODBUS485_Converter);
+    else
+        emit signalStartTest(ui->T_Passwort->text(),
+                             static_cast<TestMode_t>(ui->comboBoxTestauswahl->currentIndex()), interfaceKind);
+
+    for (const ValueRow &row : kValueRows)
+        (ui->*row.value)->setStyleSheet(QLatin1String(kBlack));
+    for (const ValueRow &row : kValueRows)
+        (ui->*row.name)->setStyleSheet(QLatin1String(kBlack));
+    for (const ValueRow &row : kValueRows)
+        (ui->*row.value)->setText(QStringLiteral("0.00"));
+}
+
+void MainWindow::slotUpdateStatuBar(QString Text)
+{
+    labelStatusBar->setText(Text);
+}
+
+void MainWindow::slotUpdateStatusText(QString Text, QColor TextColor)
+{
+    ui->T_Status->setTextColor(TextColor);
+    ui->T_Status->append(Text);
+}
+
+void MainWindow::slotTestFinished()
+{
+    ui->C_Verbinden->setEnabled(true);
+    ui->C_Start->setEnabled(true);
+    ui->C_Lesekopftest->setEnabled(true);
+    ui->actionErgebnis_senden->setEnabled(true);
+}
+
+void MainWindow::slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud)
+{
+    if (Ergebnis == QLatin1String("erfolgreich"))
+        ui->L_Ergebnis_Value->setStyleSheet(QStringLiteral("QLabel { color : green; }"));
+    else
+        ui->L_Ergebnis_Value->setStyleSheet(QStringLiteral("QLabel { color : red; }"));
+    ui->L_Ergebnis_Value->setText(Ergebnis);
+    ui->L_Protokoll_Value->setText(Protokoll);
+    ui->L_Baud_Value->setText(Baud);
+}
+
+void MainWindow::slotUpdateParserErgebnis(meter_result_t Ergebnis)
+{
+    for (const ValueRow &row : kValueRows) {
+        if (!(Ergebnis.*row.valid))
+            continue;
+        (ui->*row.value)->setText(QString::number(Ergebnis.*row.field, 'f', row.decimals));
+        (ui->*row.name)->setStyleSheet(QLatin1String(kBlue));
+        (ui->*row.value)->setStyleSheet(QLatin1String(kBlue));
+    }
+}
+
+void MainWindow::slotUpdateResultForPrint(QString Text)
+{
+    resultForPrint = Text;
+}
+
+// SCAFFOLDING: the read-head test's information dialog comes with the window work.
+void MainWindow::on_C_Lesekopftest_clicked()
+{
+    ui->actionErgebnis_senden->setEnabled(false);
+    ui->C_Verbinden->setEnabled(false);
+    ui->C_Start->setEnabled(false);
+    ui->C_Lesekopftest->setEnabled(false);
+    ui->L_Ergebnis_Value->setText(QString());
+    ui->L_Protokoll_Value->setText(QString());
+    ui->L_Baud_Value->setText(QString());
+    ui->T_Status->clear();
+    emit signalLesekopfStartTest();
+}
+
+// SCAFFOLDING: help text comes with the window work.
+void MainWindow::on_toolButtonHelp_clicked() {}
+
+// SCAFFOLDING: adapter recognition comes with the window work.
+void MainWindow::on_C_Port_currentIndexChanged(QString arg1)
+{
+    Q_UNUSED(arg1);
+}
+
+// SCAFFOLDING: the reports (clipboard, print, upload) come with the reports work.
+void MainWindow::on_M_Text_kopieren_triggered() {}
+void MainWindow::on_actionErgebnis_senden_triggered() {}
+void MainWindow::on_pushButtonCopyValues_clicked() {}
+void MainWindow::on_actionDrucken_triggered() {}
+void MainWindow::print(QPrinter *printer)
+{
+    Q_UNUSED(printer);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QLibrary>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+
+#include "ftdidevice.h"
+#include "meterresult.h"
+
+class QLabel;
+class QPrinter;
+class serialclass;
+class Infodialog;
+class senddialog;
+class werbung;
+
+namespace Ui {
+class MainWindow;
+}
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void signalConnectSerialPort(QString Port);
+    void signalDisconnectSerialPort();
+    void signalStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
+    void signalLesekopfStartTest();
+
+private slots:
+    void on_M_Beenden_triggered();
+    void on_C_Refresh_clicked();
+    void on_C_Verbinden_clicked();
+    void on_C_Start_clicked();
+    void slotConnectSerial_Fail(QString Errormessage);
+    void slotConnectSerial_Success();
+    void slotUpdateStatuBar(QString Text);
+    void slotUpdateStatusText(QString Text, QColor TextColor);
+    void slotTestFinished();
+    void slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
+    void slotUpdateParserErgebnis(meter_result_t Ergebnis);
+    void on_M_Text_kopieren_triggered();
+    void on_C_Lesekopftest_clicked();
+    void on_toolButtonHelp_clicked();
+    void on_C_Port_currentIndexChanged(QString arg1);
+    void on_actionErgebnis_senden_triggered();
+    void on_pushButtonCopyValues_clicked();
+    void on_actionDrucken_triggered();
+    void print(QPrinter *printer);
+    void slotUpdateResultForPrint(QString Text);
+
+private:
+    void readEditionFile();
+    void applyEdition();
+    QString messageTitle() const;
+
+    Ui::MainWindow *ui;
+    QLabel *labelConnection;
+    QLabel *labelStatusBar;
+    serialclass *serial;
+    Infodialog *infoDialog;
+    senddialog *sendDialog;
+    werbung *werbungDialog;
+    QList<FtdiDeviceEntry> ftdiDevices;
+    QLibrary ftdiLibrary;
+    enum_interfaces_t interfaceKind;
+    int edition;
+    QString productName;
+    QString resultForPrint;
+};

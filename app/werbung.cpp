@@ -1,0 +1,7 @@
+#include "werbung.h"
+
+werbung::werbung(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Viviv"));
+}

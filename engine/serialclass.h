@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QColor>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QThread>
+
+#include "meterresult.h"
+
+class QSerialPort;
+
+// The serial worker: owns the port to the accessory, lives in a thread of its
+// own and runs every test. Its signals and slots are the whole interface to
+// the front ends.
+class serialclass : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit serialclass(QObject *parent = nullptr);
+    ~serialclass() override;
+
+signals:
+    void signalConnectSerial_Success();
+    void signalConnectSerial_Fail(QString Errormessage);
+    void signalUpdateStatuBar(QString Text);
+    void signalUpdateStatusText(QString Text, QColor TextColor);
+    void signalUpdateResultForPrint(QString Text);
+    void signalTestFinished();
+    void signalUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
+    void signalUpdateParserErgebnis(meter_result_t Ergebnis);
+
+public slots:
+    void slotConnectSerialPort(QString Port);
+    void slotDisconnectSerialPort();
+    void slotStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
+    void slotLesekopfStartTest();
+    bool IR_Test01();
+    bool IR_Test02();
+    bool IR_Test03();
+    bool IR_Test04(QString Passwort);
+    bool MODBUS485_Test01(QString Passwort);
+    bool MODBUS485_Test02(QString Passwort);
+    bool MODBUS485_Test03(QString Passwort);
+    bool MODBUS485_Test04(QString Passwort);
+
+private:
+    // Runs in the worker thread as it finishes, so the port is closed there.
+    void closePortInWorkerThread();
+
+    QThread workerThread;
+    QSerialPort *serialPort = nullptr;
+    QMutex portMutex;
+};
