@@ -109,10 +109,16 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    // A worker stopped in the middle of a test still sends its last answers;
+    // the exit dialog below runs an event loop that would deliver them to a
+    // window whose form is gone. Cut them off first.
+    if (serial)
+        disconnect(serial, nullptr, this, nullptr);
     delete ui;
     ui = nullptr;
     delete serial;
     serial = nullptr;
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     if (werbungDialog) {
         delete werbungDialog;
         werbungDialog = nullptr;
