@@ -1,1 +1,228 @@
 #include "parserclass.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "iecreadout.h"
+
+namespace {
+
+constexpr char kStx = 0x02;
+constexpr char kEtx = 0x03;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isNumberText(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        if (!isDigit(c) && c != ',' && c != '.' && c != '-' && c != '+')
+            return false;
+    }
+    return true;
+}
+
+// A key that starts with a digit must not match inside a longer address
+// ("1.7.0" in "21.7.0"); keys that start with ":" or a letter are anchored by
+// that character already and may follow the "0" of "1-0".
+int findKey(const QByteArray &text, const char *key)
+{
+    const bool digitLed = isDigit(key[0]);
+    int from = 0;
+    for (;;) {
+        const int pos = text.indexOf(key, from);
+        if (pos <= 0 || !digitLed || !isDigit(text.at(pos - 1)))
+            return pos;
+        from = pos + 1;
+    }
+}
+
+bool removeAll(QByteArray &text, const char *what)
+{
+    if (!text.contains(what))
+        return false;
+    text.replace(what, "");
+    return true;
+}
+
+bool unitAllowed(const IecBareUnit &u, IecGroup group)
+{
+    switch (group) {
+    case IecGroup::Energy: return u.energy;
+    case IecGroup::VoltageCurrent: return u.voltageCurrent;
+    case IecGroup::Power: return u.power;
+    case IecGroup::Identification: break;
+    }
+    return false;
+}
+
+// Strips the unit notations the meters write after the number; returns the
+// factor that brings the value into the unit of the record.
+double stripUnits(QByteArray &value, IecGroup group)
+{
+    double factor = 1.0;
+    if (removeAll(value, "*Wh"))
+        factor = 0.001;
+    for (const char *prefix : {"255(", "00(", "65("})
+        removeAll(value, prefix);
+    removeAll(value, "*kWh");
+    removeAll(value, " kWh");
+    if (group == IecGroup::Power) {
+        if (removeAll(value, "*kW"))
+            factor = 1000.0;
+        if (removeAll(value, "*W"))
+            factor = 1.0;
+    }
+    if (group == IecGroup::VoltageCurrent) {
+        removeAll(value, "*V");
+        removeAll(value, "*A");
+    }
+    // Some meters glue the unit to the number ("010192.57kWh"); such a value
+    // would fail the numeric test, so only then is the bare unit taken off.
+    if (!isNumberText(value)) {
+        for (const IecBareUnit &u : kIecBareUnits) {
+            if (!unitAllowed(u, group) || !value.endsWith(u.unit))
+                continue;
+            const QByteArray number = value.left(value.size() - int(std::strlen(u.unit)));
+            if (isNumberText(number)) {
+                value = number;
+                factor = u.factor;
+            }
+            break;
+        }
+    }
+    return factor;
+}
+
+void maskAddress(QByteArray &text, bool meter_result_t::*valid)
+{
+    for (const IecMask &m : kIecMasks) {
+        if (m.valid == valid)
+            text.replace(m.address, m.replacement);
+    }
+}
+
+} // namespace
+
+bool iecReadNumber(const QByteArray &text, double *value)
+{
+    const int n = text.size();
+    int i = 0;
+    if (i < n && (text.at(i) == '+' || text.at(i) == '-'))
+        ++i;
+    int digits = 0;
+    for (; i < n && isDigit(text.at(i)); ++i)
+        ++digits;
+    if (i < n && text.at(i) == '.') {
+        for (++i; i < n && isDigit(text.at(i)); ++i)
+            ++digits;
+    }
+    if (i != n || digits == 0)
+        return false;
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+void deriveMeterTotals(meter_result_t &r)
+{
+    if (r.Value_170 == 0.0 && (r.Valid_171 || r.Valid_172 || r.Valid_173)) {
+        r.Value_170 = r.Value_171 + r.Value_172 + r.Value_173;
+        r.Valid_170 = true;
+    }
+    if (!r.Valid_270 && (r.Valid_271 || r.Valid_272 || r.Valid_273)) {
+        r.Value_270 = r.Value_271 + r.Value_272 + r.Value_273;
+        r.Valid_270 = true;
+    }
+    if (!r.Valid_180 && (r.Valid_181 || r.Valid_182 || r.Valid_183 || r.Valid_184)) {
+        r.Value_180 = r.Value_181 + r.Value_182 + r.Value_183 + r.Value_184;
+        r.Valid_180 = true;
+    }
+    if (!r.Valid_280 && (r.Valid_281 || r.Valid_282)) {
+        r.Value_280 = r.Value_281 + r.Value_282;
+        r.Valid_280 = true;
+    }
+}
+
+meter_result_t parserclass::decodeObisAscii(QString telegram) const
+{
+    meter_result_t r = clearedMeterResult();
+    QByteArray text = telegram.toUtf8();
+
+    for (const IecKey &k : kIecKeys) {
+        const int pos = findKey(text, k.key);
+        if (pos < 0)
+            continue;
+        if (k.maker) {
+            r.Text_Maker = QString::fromLatin1(k.maker->maker);
+            r.Text_Ident = QString::fromLatin1(k.maker->model);
+        }
+        const int keyLength = int(std::strlen(k.key));
+        const bool opensValue = k.key[keyLength - 1] == '(';
+        const int start = pos + keyLength + (opensValue ? 0 : 1);
+        if (start > text.size()) {
+            r.ParseError = 1;
+            break;
+        }
+        if (!k.value)
+            continue;
+        int end = text.indexOf(')', start);
+        if (end < 0)
+            end = text.size();
+        QByteArray value = text.mid(start, end - start);
+        const double factor = stripUnits(value, k.group);
+        double number = 0.0;
+        if (!isNumberText(value) || !iecReadNumber(value, &number))
+            continue;
+        if (r.*k.value != 0.0)
+            continue;
+        r.*k.value = number * factor;
+        r.*k.valid = true;
+        if (k.group == IecGroup::VoltageCurrent)
+            maskAddress(text, k.valid);
+    }
+
+    deriveMeterTotals(r);
+    return r;
+}
+
+char parserclass::calcBcc(const QByteArray &data) const
+{
+    // The index is a full int: a 16-bit one would wrap and never end on an
+    // array of 64 KiB or more.
+    const int n = data.size();
+    int i = 0;
+    for (; i < n && data.at(i) != kStx; ++i) {
+        if (data.at(i) == kEtx)
+            return 0;
+    }
+    char bcc = 0;
+    for (++i; i < n; ++i) {
+        bcc ^= data.at(i);
+        if (data.at(i) == kEtx)
+            break;
+    }
+    return bcc;
+}
+
+bool parserclass::containsEnergyRegister(const QString &text) const
+{
+    const QByteArray bytes = text.toUtf8();
+    for (const char *address : kIecEnergyRegisters) {
+        if (bytes.contains(address))
+            return true;
+    }
+    return false;
+}
+
+bool parserclass::isNumber(const QString &text) const
+{
+    return isNumberText(text.toUtf8());
+}
