@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+struct ReportInput;
+
+// The 20 displayed values joined by tabs: one spreadsheet row, no header, no line end.
+QString valuesLine(const ReportInput &input);
+
+// Both replace the text of the standard clipboard (not the selection).
+void copyLogToClipboard(const ReportInput &input);
+void copyValuesToClipboard(const ReportInput &input);

@@ -1,0 +1,281 @@
+#include "testreport.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kFirstPageLines = 50;
+constexpr int kLaterPageLines = 82;
+constexpr int kFirstDataY = 350;
+constexpr int kLaterDataY = 90;
+constexpr int kDataLineStep = 8;
+constexpr int kLeftX = 41;
+constexpr int kValueRowStep = 12;
+
+constexpr int kBold = 75;
+constexpr int kNormal = 50;
+
+struct ValueRow
+{
+    const char *label;
+    ValueField field;
+    const char *unit;
+};
+
+constexpr ValueRow kLeftBlock[] = {
+    {"1.8.0 Bezug Gesamt:", V180, "kWh"},
+    {"1.8.1 Bezug Tarif 1:", V181, "kWh"},
+    {"1.8.2 Bezug Tarif 2:", V182, "kWh"},
+    {"2.8.0 Lieferung Gesamt:", V280, "kWh"},
+    {"2.8.1 Lieferung Tarif 1:", V281, "kWh"},
+    {"2.8.2 Lieferung Tarif 2:", V282, "kWh"},
+    {"32.7.0 Spannung Phase 1:", V3270, "V"},
+    {"52.7.0 Spannung Phase 2:", V5270, "V"},
+    {"72.7.0 Spannung Phase 3:", V7270, "V"},
+    {"31.7.0 Strom Phase 1:", V3170, "A"},
+    {"51.7.0 Strom Phase 2", V5170, "A"},
+    {"71.7.0 Strom Phase 3:", V7170, "A"},
+};
+
+constexpr ValueRow kRightBlock[] = {
+    {"1.7.0 Wirkleistung Bezug Gesamt:", V170, "W"},
+    {"1.7.1 Wirkleistung Bezug Phase 1:", V171, "W"},
+    {"1.7.2 Wirkleistung Bezug Phase 2:", V172, "W"},
+    {"1.7.3 Wirkleistung Bezug Phase 3:", V173, "W"},
+    {"2.7.0 Wirkleistung Lieferung Gesamt:", V270, "W"},
+    {"2.7.1 Wirkleistung Lieferung Phase 1:", V271, "W"},
+    {"2.7.2 Wirkleistung Lieferung Phase 2:", V272, "W"},
+    {"2.7.3 Wirkleistung Lieferung Phase 3", V273, "W"},
+};
+
+// x of the label, left edge of the right-aligned value box, x of the unit.
+struct BlockColumns
+{
+    int label;
+    int value;
+    int unit;
+};
+constexpr BlockColumns kLeftColumns{41, 140, 245};
+constexpr BlockColumns kRightColumns{285, 420, 525};
+
+enum class LogoScale { IntegerHalf, RoundedTwoThirds };
+
+struct EditionLogo
+{
+    const char *image;
+    int x;
+    LogoScale scale;
+};
+
+constexpr EditionLogo kLogos[] = {
+    {":/Logo1.png", 400, LogoScale::IntegerHalf},
+    {":/Logo1_Ruvev.png", 410, LogoScale::IntegerHalf},
+    {":/Logo2_Rorozo.png", 400, LogoScale::RoundedTwoThirds},
+};
+
+int scaled(int pixels, LogoScale scale)
+{
+    return scale == LogoScale::IntegerHalf ? pixels / 2 : int(std::lround(pixels / 1.5));
+}
+
+// Contact block of each edition's footer. Placeholders until the resellers
+// hand in their own addresses.
+constexpr int kMaxFooterLines = 6;
+struct EditionFooter
+{
+    const char *lines[kMaxFooterLines];
+};
+
+constexpr EditionFooter kFooters[] = {
+    {{"Musterfirma Messtechnik GmbH", "Max Mustermann", "Musterstraße 1", "12345 Musterstadt",
+      "www.example.com"}},
+    {{"Beispielhandel GmbH", "Fachhandel für Zählerzubehör", "Beispielweg 2", "D-54321 Beispielstadt",
+      "www.example.org"}},
+    {{"Einzelunternehmen Erika Musterfrau", "Probegasse 3", "67890 Probedorf", "Tel: 01234 567890",
+      "Email: info@example.net", "Internet: www.example.net"}},
+};
+
+constexpr int kFooterTop = 770;
+constexpr int kFooterStep = 9;
+constexpr int kPageTextX = 500;
+
+bool knownEdition(int edition, std::size_t tableSize)
+{
+    return edition >= 0 && static_cast<std::size_t>(edition) < tableSize;
+}
+
+void setFont(QPainter &painter, int pixelSize, int weight)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    painter.setFont(font);
+}
+
+void paintBlock(QPainter &painter, const ValueRow *rows, std::size_t count, const BlockColumns &columns,
+                const ReportInput &input)
+{
+    setFont(painter, 9, kBold);
+    for (std::size_t row = 0; row < count; ++row)
+        painter.drawText(columns.label, 170 + kValueRowStep * int(row), QString::fromUtf8(rows[row].label));
+    setFont(painter, 9, kNormal);
+    for (std::size_t row = 0; row < count; ++row)
+        painter.drawText(QRect(columns.value, 161 + kValueRowStep * int(row), 100, 12), Qt::AlignRight,
+                         input.values[rows[row].field]);
+    for (std::size_t row = 0; row < count; ++row)
+        painter.drawText(columns.unit, 170 + kValueRowStep * int(row), QString::fromUtf8(rows[row].unit));
+}
+
+} // namespace
+
+void wrapLines(QStringList &lines, int maxLength)
+{
+    QStringList out;
+    for (const QString &line : qAsConst(lines)) {
+        if (line.size() <= maxLength) {
+            out << line;
+            continue;
+        }
+        QStringList parts;
+        for (const QString &word : line.split(QLatin1Char(' '))) {
+            if (word.size() <= maxLength) {
+                parts << word;
+                continue;
+            }
+            for (int pos = 0; pos < word.size(); pos += maxLength)
+                parts << word.mid(pos, maxLength);
+        }
+        QString current;
+        for (const QString &part : qAsConst(parts)) {
+            if (current.isEmpty()) {
+                current = part;
+            } else if (current.size() + 1 + part.size() <= maxLength) {
+                current += QLatin1Char(' ') + part;
+            } else {
+                out << current;
+                current = part;
+            }
+        }
+        if (!current.isEmpty())
+            out << current;
+    }
+    lines = out;
+}
+
+int reportPageCount(int dataLines)
+{
+    if (dataLines < kFirstPageLines)
+        return 1;
+    return 2 + (dataLines - kFirstPageLines) / kLaterPageLines;
+}
+
+void drawLogo(QPainter &painter, int edition)
+{
+    if (!knownEdition(edition, std::size(kLogos)))
+        return;
+    const EditionLogo &logo = kLogos[edition];
+    const QPixmap image(QString::fromUtf8(logo.image));
+    painter.drawPixmap(QRect(logo.x, 25, scaled(image.width(), logo.scale), scaled(image.height(), logo.scale)),
+                       image);
+}
+
+void drawFooter(QPainter &painter, int edition, const QString &page, const QString &pageCount)
+{
+    setFont(painter, 8, kNormal);
+    int pageTextY = kFooterTop;
+    if (knownEdition(edition, std::size(kFooters))) {
+        int y = kFooterTop;
+        for (const char *line : kFooters[edition].lines) {
+            if (!line)
+                break;
+            painter.drawText(kLeftX, y, QString::fromUtf8(line));
+            pageTextY = y;
+            y += kFooterStep;
+        }
+    }
+    painter.drawText(kPageTextX, pageTextY, QStringLiteral("Seite ") + page + QStringLiteral(" von ") + pageCount);
+}
+
+void setUpReportPrinter(QPrinter &printer)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setResolution(72);
+    printer.setFullPage(true);
+}
+
+TestReport::TestReport(ReportInput input, QDate date) : input(std::move(input)), date(date) {}
+
+void TestReport::paintHeader(QPainter &painter) const
+{
+    setFont(painter, 16, kBold);
+    painter.drawText(kLeftX, 100, QStringLiteral("Testbericht - ") + date.toString(QStringLiteral("dd.MM.yyyy")));
+    setFont(painter, 12, kBold);
+    painter.drawText(kLeftX, 140, QStringLiteral("Protokoll:  ") + input.protocol);
+}
+
+void TestReport::paintValues(QPainter &painter) const
+{
+    paintBlock(painter, kLeftBlock, std::size(kLeftBlock), kLeftColumns, input);
+    paintBlock(painter, kRightBlock, std::size(kRightBlock), kRightColumns, input);
+}
+
+void TestReport::paint(QPrinter *printer) const
+{
+    printer->setResolution(72);
+    QPainter painter(printer);
+    drawLogo(painter, input.edition);
+    paintHeader(painter);
+    paintValues(painter);
+
+    setFont(painter, 12, kBold);
+    painter.drawText(kLeftX, 330, QStringLiteral("Daten direkt vom Zähler:"));
+    setFont(painter, 8, kNormal);
+    painter.drawText(186, 330,
+                     QStringLiteral("(bei Protokoll SML / MODBUS-RTU sind die Daten in HEX dargestellt, da Daten binär sind)"));
+
+    QStringList lines = input.resultForPrint.split(QStringLiteral("\r\n"));
+    wrapLines(lines, kReportLineLength);
+    setFont(painter, 7, kNormal);
+
+    const QString pageCount = QString::number(reportPageCount(lines.size()));
+    int page = 1;
+    int y = kFirstDataY;
+    int linesOnPage = 0;
+    int pageCapacity = kFirstPageLines;
+    for (const QString &line : qAsConst(lines)) {
+        painter.drawText(kLeftX, y, line);
+        y += kDataLineStep;
+        if (++linesOnPage < pageCapacity)
+            continue;
+        // The break follows a full page at once, so a text that fills its
+        // last page exactly ends with a page holding only logo and footer.
+        drawFooter(painter, input.edition, QString::number(page), pageCount);
+        printer->newPage();
+        ++page;
+        drawLogo(painter, input.edition);
+        setFont(painter, 7, kNormal);
+        y = kLaterDataY;
+        linesOnPage = 0;
+        pageCapacity = kLaterPageLines;
+    }
+    drawFooter(painter, input.edition, QString::number(page), pageCount);
+    painter.end();
+}
+
+void runReportPreview(const std::function<void(QPrinter *)> &paint)
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    setUpReportPrinter(printer);
+    QPrintPreviewDialog preview(&printer);
+    QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, paint);
+    preview.setWindowTitle(QStringLiteral("Bericht drucken"));
+    preview.resize(900, 900);
+    preview.exec();
+}
