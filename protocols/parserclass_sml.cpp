@@ -1,1 +1,211 @@
 #include "parserclass.h"
+
+#include <cmath>
+
+#include "smlcrc.h"
+#include "smlitems.h"
+#include "smlwalk.h"
+
+namespace {
+
+const QByteArray kSmlStart("\x1B\x1B\x1B\x1B\x01\x01\x01\x01", 8);
+const QByteArray kSmlEnd("\x1B\x1B\x1B\x1B\x1A", 5);
+constexpr int kSmlTrailerAfterEnd = 8; // end escape, 1A, fill count, two CRC bytes
+
+constexpr quint8 kUnitWattHour = 0x1E;
+
+// Older DZG DVS74 meters send positive powers as Integer16/24 with the sign bit
+// set. They are recognised by their device id 1-0:96.1.0*255: 0A 01 "DZG" and
+// a 5-byte serial in the ranges of the faulty series.
+const QByteArray kDeviceIdEntry("\x77\x07\x01\x00\x60\x01\x00\xFF", 8);
+const QByteArray kDzgIdPrefix("\x0A\x01\x44\x5A\x47", 5);
+constexpr int kDeviceIdSize = 10;
+struct SerialRange
+{
+    quint64 first;
+    quint64 last;
+};
+constexpr SerialRange kDvs74FaultySerials[] = {
+    { 42000000, 48999999 },
+    { 55000000, 58999999 },
+};
+constexpr int kDvs74UnsignedUpTo = 3; // bytes
+
+bool isFaultyDvs74Frame(const QByteArray &frame)
+{
+    const int at = frame.indexOf(kDeviceIdEntry);
+    if (at < 0)
+        return false;
+    const SmlValueElement id = walkToSmlValue(frame, at + kDeviceIdEntry.size(), true);
+    if (!id.reached || id.size != kDeviceIdSize
+        || QByteArray::fromRawData(reinterpret_cast<const char *>(id.data), kDzgIdPrefix.size()) != kDzgIdPrefix)
+        return false;
+    const quint64 serial = smlUnsignedValue(id.data + kDzgIdPrefix.size(), kDeviceIdSize - kDzgIdPrefix.size());
+    for (const SerialRange &range : kDvs74FaultySerials) {
+        if (serial >= range.first && serial <= range.last)
+            return true;
+    }
+    return false;
+}
+
+double energyValue(const SmlValueElement &v)
+{
+    // Energies are counters: read unsigned whatever the type says.
+    long double value = (long double)smlUnsignedValue(v.data, v.size) * powl(10.0L, v.scaler);
+    if (v.unit == kUnitWattHour)
+        value /= 1000.0L;
+    return double(value);
+}
+
+double numberValue(const SmlValueElement &v, bool faultyDvs74)
+{
+    double raw = 0.0;
+    switch (v.cls) {
+    case SmlClass::Signed:
+        raw = (faultyDvs74 && v.size <= kDvs74UnsignedUpTo) ? double(smlUnsignedValue(v.data, v.size))
+                                                             : double(smlSignedValue(v.data, v.size));
+        break;
+    case SmlClass::Unsigned:
+        raw = double(smlUnsignedValue(v.data, v.size));
+        break;
+    case SmlClass::Boolean:
+    case SmlClass::Neither:
+        return 0.0;
+    }
+    return raw * std::pow(10.0, v.scaler);
+}
+
+QString textValue(const QByteArray &frame, const SmlItem &item, const SmlValueElement &v)
+{
+    if (item.textForm == SmlTextForm::TenBytes) {
+        const int from = int(v.data - reinterpret_cast<const uchar *>(frame.constData()));
+        if (from + 10 > frame.size())
+            return QString();
+        return QString::fromLatin1(frame.constData() + from, 10);
+    }
+    return QString::fromLatin1(reinterpret_cast<const char *>(v.data), v.size);
+}
+
+void storeFirstNonZero(meter_result_t &r, const SmlItem &item, double value)
+{
+    double &field = r.*item.value;
+    if (field == 0.0) {
+        field = value;
+        r.*item.valid = true;
+    }
+}
+
+// Totals a meter did not send are formed from their parts; a missing part counts as 0.
+struct SmlTotal
+{
+    double meter_result_t::*total;
+    bool meter_result_t::*totalValid;
+    double meter_result_t::*parts[3];
+    bool meter_result_t::*partValid[3];
+};
+
+#define SML_PART(f) &meter_result_t::Value_##f
+#define SML_PART_VALID(f) &meter_result_t::Valid_##f
+constexpr SmlTotal kSmlTotals[] = {
+    { SML_PART(170), SML_PART_VALID(170), { SML_PART(171), SML_PART(172), SML_PART(173) },
+      { SML_PART_VALID(171), SML_PART_VALID(172), SML_PART_VALID(173) } },
+    { SML_PART(270), SML_PART_VALID(270), { SML_PART(271), SML_PART(272), SML_PART(273) },
+      { SML_PART_VALID(271), SML_PART_VALID(272), SML_PART_VALID(273) } },
+    { SML_PART(180), SML_PART_VALID(180), { SML_PART(181), SML_PART(182), nullptr },
+      { SML_PART_VALID(181), SML_PART_VALID(182), nullptr } },
+    { SML_PART(280), SML_PART_VALID(280), { SML_PART(281), SML_PART(282), nullptr },
+      { SML_PART_VALID(281), SML_PART_VALID(282), nullptr } },
+};
+#undef SML_PART
+#undef SML_PART_VALID
+
+void formTotals(meter_result_t &r)
+{
+    for (const SmlTotal &t : kSmlTotals) {
+        if (r.*t.totalValid)
+            continue;
+        bool any = false;
+        double sum = 0.0;
+        for (int i = 0; i < 3 && t.parts[i]; ++i) {
+            any = any || r.*t.partValid[i];
+            sum += r.*t.parts[i];
+        }
+        if (any) {
+            r.*t.total = sum;
+            r.*t.totalValid = true;
+        }
+    }
+}
+
+} // namespace
+
+QByteArray parserclass::extractSmlFrame(const QByteArray &buffer) const
+{
+    const int start = buffer.indexOf(kSmlStart);
+    if (start < 0)
+        return QByteArray();
+    const int end = buffer.indexOf(kSmlEnd, start);
+    if (end < 0)
+        return QByteArray();
+    return buffer.mid(start, end - start + kSmlTrailerAfterEnd);
+}
+
+bool parserclass::containsSmlEnergyRegister(const QByteArray &frame) const
+{
+    for (int k = 0; k < kSmlEnergyItemCount; ++k) {
+        if (frame.contains(smlItemPattern(kSmlItems[k])))
+            return true;
+    }
+    return false;
+}
+
+quint16 parserclass::calcSmlCrc(const QByteArray &frame) const
+{
+    if (frame.size() <= 2)
+        return 0;
+    const quint16 crc = smlCrc16X25(frame.constData(), frame.size() - 2);
+    return quint16((crc << 8) | (crc >> 8));
+}
+
+bool parserclass::smlCrcMatches(const QByteArray &frame) const
+{
+    if (frame.size() <= 2)
+        return false; // no bytes to cover
+    const int n = frame.size();
+    const quint16 carried = quint16(quint8(frame[n - 2]) << 8 | quint8(frame[n - 1]));
+    return carried == calcSmlCrc(frame) || carried == smlCrc16Kermit(frame.constData(), n - 2);
+}
+
+meter_result_t parserclass::decodeSml(QByteArray frame) const
+{
+    meter_result_t r = clearedMeterResult();
+    try {
+        const SmlItemPositions positions = locateSmlItems(frame);
+        const bool faultyDvs74 = isFaultyDvs74Frame(frame);
+        for (int k = 0; k < kSmlItemCount; ++k) {
+            const int at = positions[std::size_t(k)];
+            if (at < 0)
+                continue;
+            const SmlItem &item = kSmlItems[k];
+            // Past the pattern and the sixth OBIS byte: the status element.
+            const SmlValueElement v = walkToSmlValue(frame, at + kSmlPatternSize + 1, item.kind == SmlItemKind::Text);
+            switch (item.kind) {
+            case SmlItemKind::Energy:
+                storeFirstNonZero(r, item, v.reached ? energyValue(v) : 0.0);
+                break;
+            case SmlItemKind::Number:
+                storeFirstNonZero(r, item, v.reached ? numberValue(v, faultyDvs74) : 0.0);
+                break;
+            case SmlItemKind::Text:
+                if (v.reached)
+                    r.*item.text = textValue(frame, item, v);
+                break;
+            }
+        }
+    } catch (...) {
+        r.ParseError = 1;
+    }
+
+    formTotals(r);
+    return r;
+}

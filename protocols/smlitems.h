@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+#include "meterresult.h"
+
+// The OBIS registers the SML decoder reads. Each item is found by the start of
+// its SML list entry: 77 (list of 7) 07 (octet string of 6) and the OBIS bytes
+// A to E; F is not compared. Items are processed in table order, which matters
+// where several items feed one field (the first non-zero value wins).
+
+enum class SmlItemKind : quint8 { Energy, Number, Text };
+
+// How a text item turns its value element into characters.
+enum class SmlTextForm : quint8 {
+    None,
+    TenBytes,    // ten bytes after the TL byte, whatever it says (server id)
+    OctetString, // the data bytes of the octet string
+};
+
+struct SmlItem
+{
+    quint8 obis[5];
+    SmlItemKind kind;
+    double meter_result_t::*value;
+    bool meter_result_t::*valid;
+    QString meter_result_t::*text;
+    SmlTextForm textForm;
+};
+
+#define SML_ENERGY(a, b, c, d, e, f) \
+    { { a, b, c, d, e }, SmlItemKind::Energy, &meter_result_t::Value_##f, &meter_result_t::Valid_##f, nullptr, SmlTextForm::None }
+#define SML_NUMBER(a, b, c, d, e, f) \
+    { { a, b, c, d, e }, SmlItemKind::Number, &meter_result_t::Value_##f, &meter_result_t::Valid_##f, nullptr, SmlTextForm::None }
+#define SML_TEXT(a, b, c, d, e, t, form) \
+    { { a, b, c, d, e }, SmlItemKind::Text, nullptr, nullptr, &meter_result_t::Text_##t, SmlTextForm::form }
+
+inline constexpr SmlItem kSmlItems[] = {
+    SML_ENERGY(0x01, 0x00, 0x01, 0x08, 0x00, 180),
+    SML_ENERGY(0x01, 0x01, 0x01, 0x08, 0x00, 180),
+    SML_ENERGY(0x01, 0x00, 0x01, 0x08, 0x01, 181),
+    SML_ENERGY(0x01, 0x01, 0x01, 0x08, 0x01, 181),
+    SML_ENERGY(0x01, 0x00, 0x01, 0x08, 0x02, 182),
+    SML_ENERGY(0x01, 0x01, 0x01, 0x08, 0x02, 182),
+    SML_ENERGY(0x01, 0x00, 0x02, 0x08, 0x00, 280),
+    SML_ENERGY(0x01, 0x01, 0x02, 0x08, 0x00, 280),
+    SML_ENERGY(0x01, 0x02, 0x02, 0x08, 0x00, 280),
+    SML_ENERGY(0x01, 0x00, 0x02, 0x08, 0x01, 281),
+    SML_ENERGY(0x01, 0x01, 0x02, 0x08, 0x01, 281),
+    SML_ENERGY(0x01, 0x02, 0x02, 0x08, 0x07, 281),
+    SML_ENERGY(0x01, 0x00, 0x02, 0x08, 0x02, 282),
+    SML_ENERGY(0x01, 0x01, 0x02, 0x08, 0x02, 282),
+    SML_ENERGY(0x01, 0x02, 0x02, 0x08, 0x08, 282),
+    SML_NUMBER(0x01, 0x00, 0x20, 0x07, 0x00, 3270),
+    SML_NUMBER(0x01, 0x00, 0x34, 0x07, 0x00, 5270),
+    SML_NUMBER(0x01, 0x00, 0x48, 0x07, 0x00, 7270),
+    SML_NUMBER(0x01, 0x00, 0x1F, 0x07, 0x00, 3170),
+    SML_NUMBER(0x01, 0x00, 0x33, 0x07, 0x00, 5170),
+    SML_NUMBER(0x01, 0x00, 0x47, 0x07, 0x00, 7170),
+    SML_NUMBER(0x01, 0x00, 0x51, 0x07, 0x04, PhaseL1),
+    SML_NUMBER(0x01, 0x00, 0x51, 0x07, 0x0F, PhaseL2),
+    SML_NUMBER(0x01, 0x00, 0x51, 0x07, 0x1A, PhaseL3),
+    SML_TEXT(0x81, 0x81, 0xC7, 0x82, 0x03, ManufacturerId, OctetString),
+    SML_TEXT(0x01, 0x00, 0x00, 0x00, 0x09, Ident, TenBytes),
+    SML_TEXT(0x01, 0x00, 0x00, 0x00, 0x00, MeterNumber, OctetString),
+    SML_TEXT(0x81, 0x81, 0xC7, 0x82, 0x08, Maker, OctetString),
+    SML_TEXT(0x00, 0x00, 0x60, 0x01, 0xFF, DeviceId, OctetString),
+    SML_NUMBER(0x01, 0x00, 0x0F, 0x07, 0x00, 170),
+    SML_NUMBER(0x01, 0x00, 0x10, 0x07, 0x00, 170),
+    SML_NUMBER(0x01, 0x00, 0x01, 0x07, 0x00, 170),
+    SML_NUMBER(0x01, 0x00, 0x02, 0x07, 0x00, 270),
+    SML_NUMBER(0x01, 0x00, 0x01, 0x07, 0x01, 171),
+    SML_NUMBER(0x01, 0x00, 0x23, 0x07, 0x00, 171),
+    SML_NUMBER(0x01, 0x00, 0x24, 0x07, 0x00, 171),
+    SML_NUMBER(0x01, 0x00, 0x15, 0x07, 0x00, 171),
+    SML_NUMBER(0x01, 0x00, 0x16, 0x07, 0x00, 271),
+    SML_NUMBER(0x01, 0x00, 0x02, 0x07, 0x01, 271),
+    SML_NUMBER(0x01, 0x00, 0x01, 0x07, 0x02, 172),
+    SML_NUMBER(0x01, 0x00, 0x37, 0x07, 0x00, 172),
+    SML_NUMBER(0x01, 0x00, 0x38, 0x07, 0x00, 172),
+    SML_NUMBER(0x01, 0x00, 0x29, 0x07, 0x00, 172),
+    SML_NUMBER(0x01, 0x00, 0x2A, 0x07, 0x00, 272),
+    SML_NUMBER(0x01, 0x00, 0x02, 0x07, 0x02, 272),
+    SML_NUMBER(0x01, 0x00, 0x01, 0x07, 0x03, 173),
+    SML_NUMBER(0x01, 0x00, 0x4B, 0x07, 0x00, 173),
+    SML_NUMBER(0x01, 0x00, 0x4C, 0x07, 0x00, 173),
+    SML_NUMBER(0x01, 0x00, 0x3D, 0x07, 0x00, 173),
+    SML_NUMBER(0x01, 0x00, 0x3E, 0x07, 0x00, 273),
+    SML_NUMBER(0x01, 0x00, 0x02, 0x07, 0x03, 273),
+};
+
+#undef SML_ENERGY
+#undef SML_NUMBER
+#undef SML_TEXT
+
+inline constexpr int kSmlItemCount = int(sizeof(kSmlItems) / sizeof(kSmlItems[0]));
+// The energy registers come first; they are also what marks a frame as a meter reading.
+inline constexpr int kSmlEnergyItemCount = 15;
+inline constexpr int kSmlPatternSize = 7;
+
+static_assert(kSmlItemCount == 51, "the decoder reads 51 registers");
+
+// The 7-byte search pattern of an item: 77 07 A B C D E.
+QByteArray smlItemPattern(const SmlItem &item);
+
+// First index of each item's pattern in the frame, -1 where it does not occur.
+using SmlItemPositions = std::array<int, kSmlItemCount>;
+
+// One pass over the frame; the decoder uses this one.
+SmlItemPositions locateSmlItems(const QByteArray &frame);
+// One search per item from the start of the frame: the plain reference the
+// single pass must always agree with.
+SmlItemPositions locateSmlItemsPlain(const QByteArray &frame);
