@@ -40,4 +40,21 @@ bool waitForReadyRead(QSerialPort &port, int ms)
     return false;
 }
 
+bool waitForBytesWritten(QSerialPort &port, int ms)
+{
+    QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    while (!interrupted()) {
+        if (port.bytesToWrite() == 0)
+            return true;
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return false;
+        if (port.waitForBytesWritten(static_cast<int>(qMin<qint64>(left, kSliceMs))))
+            continue;
+        if (port.error() != QSerialPort::TimeoutError && port.error() != QSerialPort::NoError)
+            return false;
+    }
+    return false;
+}
+
 } // namespace interruptiblewait

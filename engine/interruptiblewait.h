@@ -20,4 +20,9 @@ bool sleepMs(int ms);
 // arrived; false on timeout, port error or interruption.
 bool waitForReadyRead(QSerialPort &port, int ms);
 
+// Waits at most ms milliseconds until everything written has left for the
+// device. True when the write buffer is empty; false on timeout, port error
+// or interruption.
+bool waitForBytesWritten(QSerialPort &port, int ms);
+
 } // namespace interruptiblewait

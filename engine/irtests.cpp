@@ -1,7 +1,243 @@
 #include "serialclass.h"
 
-// SCAFFOLDING: the reading-head tests get their bodies with the engine work.
-bool serialclass::IR_Test01() { return false; }
-bool serialclass::IR_Test02() { return false; }
-bool serialclass::IR_Test03() { return false; }
-bool serialclass::IR_Test04(QString Passwort) { Q_UNUSED(Passwort); return false; }
+#include <QDeadlineTimer>
+
+#include "parserclass.h"
+#include "telegramsteps.h"
+#include "testlink.h"
+
+namespace {
+
+// The fixed SML request: PublicOpen, GetList and PublicClose in one
+// transport frame, CRCs included; sent unchanged.
+constexpr char kSmlRequest[] =
+    "\x1B\x1B\x1B\x1B\x01\x01\x01\x01"
+    "\x76\x03\x30\x30\x62\x00\x62\x00\x72\x65\x00\x00\x01\x00\x77\x01\x01"
+    "\x09\x31\x31\x33\x31\x31\x38\x36\x32\x01\x01\x01\x01\x63\x03\x36\x00"
+    "\x76\x03\x30\x31\x62\x00\x62\x00\x72\x65\x00\x00\x07\x00\x75\x01\x01\x01\x01\x01"
+    "\x63\x14\xCB\x00"
+    "\x76\x03\x30\x32\x62\x00\x62\x00\x72\x65\x00\x00\x02\x00\x71\x01\x63\x75\x6D\x00"
+    "\x00\x00\x1B\x1B\x1B\x1B\x1A\x02\x72\x41";
+constexpr int kSmlRequestSize = int(sizeof(kSmlRequest)) - 1;
+static_assert(kSmlRequestSize == 96, "the SML request frame has 96 bytes");
+
+// Acknowledgement of an IEC 62056-21 identification, by the baud-rate
+// character the meter offers; the program goes no higher than 9600 Bd.
+struct BaudAck
+{
+    char offered;
+    const char *ack; // six bytes: ACK, protocol 0, rate, mode 0, CR, LF
+    qint32 rate;
+};
+constexpr BaudAck kBaudAcks[] = {
+    {'1', "\x06" "010\r\n", 600},
+    {'2', "\x06" "020\r\n", 1200},
+    {'3', "\x06" "030\r\n", 2400},
+    {'4', "\x06" "040\r\n", 4800},
+    {'5', "\x06" "050\r\n", 9600},
+    {'6', "\x06" "050\r\n", 9600},
+};
+// "0", mode B letters and anything else: stay at the sign-on rate.
+constexpr BaudAck kStayAtSignOnRate{'0', "\x06" "000\r\n", 300};
+constexpr int kAckSize = 6;
+
+const BaudAck &ackFor(char offered)
+{
+    for (const BaudAck &row : kBaudAcks)
+        if (row.offered == offered)
+            return row;
+    return kStayAtSignOnRate;
+}
+
+// Limits of the sign-on test. The identification ends on its CR LF or after
+// 50 silent polls; a line that keeps sending without CR LF (noise, a wrong
+// rate) ends it after 100 polls or 1000 bytes. The data message ends on its
+// block, 25 silent polls or 30000 bytes, and in any case after 120 s, which
+// at 300 Bd is about 3600 bytes.
+constexpr int kIdentEmptyPolls = 50;
+constexpr int kIdentPolls = 100;
+constexpr int kIdentMaxBytes = 1000;
+constexpr int kDataEmptyPolls = 25;
+constexpr int kDataMaxBytes = 30000;
+constexpr int kDataMaxMs = 120000;
+
+// The identification line is complete on CR LF, unless it is the echo of our
+// own request, which ends in "!" CR LF.
+bool identificationComplete(const QByteArray &buffer)
+{
+    return buffer.endsWith("\r\n") && (buffer.size() < 3 || buffer.at(buffer.size() - 3) != '!');
+}
+
+// The first "/" that does not start an echoed request "/?".
+int identificationStart(const QByteArray &buffer)
+{
+    for (int i = buffer.indexOf('/'); i >= 0; i = buffer.indexOf('/', i + 1))
+        if (i + 1 >= buffer.size() || buffer.at(i + 1) != '?')
+            return i;
+    return -1;
+}
+
+} // namespace
+
+bool serialclass::IR_Test01()
+{
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(kLine9600_8N1);
+        link.sleep(3000);
+        link.waitForInput(2000);
+        SmlCut cut;
+        for (int pass = 0; pass < 5; ++pass) {
+            link.appendAvailable(buffer);
+            cut = cutSmlFrame(parser, buffer);
+            if (!cut.frame.isEmpty())
+                break;
+            link.sleep(1000);
+            link.waitForInput(1000);
+        }
+        if (cut.frame.isEmpty()) {
+            log.noData();
+            return false;
+        }
+        acceptSmlFrame(parser, log, cut.frame);
+        return true;
+    });
+}
+
+bool serialclass::IR_Test02()
+{
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(kLine9600_8N1);
+        link.sleep(2000);
+        link.send(QByteArray::fromRawData(kSmlRequest, kSmlRequestSize), 1000);
+        link.sleep(2000);
+        link.waitForInput(5000);
+        if (link.available() <= 100) {
+            log.noData();
+            return false;
+        }
+        for (int pass = 0; pass < 30; ++pass) {
+            link.sleep(500);
+            if (link.appendAvailable(buffer, QStringLiteral("Test 2 von 4 - Lese Bytes: ")) == 0)
+                break;
+            link.waitForInput(1000);
+        }
+        // An echo of our request is a frame without an energy register: skip
+        // such frames and look behind them.
+        for (;;) {
+            const SmlCut cut = cutSmlFrame(parser, buffer);
+            if (cut.frame.isEmpty()) {
+                log.noData();
+                return false;
+            }
+            if (parser.containsSmlEnergyRegister(cut.frame)) {
+                acceptSmlFrame(parser, log, cut.frame);
+                return true;
+            }
+            buffer = buffer.mid(cut.restFrom);
+        }
+    });
+}
+
+bool serialclass::IR_Test03()
+{
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(kLine9600_7E1);
+        link.sleep(2000);
+        link.waitForInput(1000);
+        for (int pass = 0; pass < 30; ++pass) {
+            link.sleep(500);
+            link.waitForInput(500);
+            if (link.appendAvailable(buffer, QStringLiteral("Test 3 von 4 - Lese Bytes: ")) > 0)
+                link.waitForInput(500);
+            if (cutIecMessage(buffer).found())
+                break;
+        }
+        const IecCut cut = cutIecMessage(buffer);
+        if (!cut.found() || !parser.containsEnergyRegister(QString::fromUtf8(buffer))) {
+            log.noData();
+            return false;
+        }
+        const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
+        log.values(parser.decodeObisAscii(QString::fromUtf8(message)));
+        logIecReadout(log, message, IecReport::HexLineThenHex);
+        return true;
+    });
+}
+
+bool serialclass::IR_Test04(QString Passwort)
+{
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(kLine300_7E1);
+        link.sleep(2000);
+
+        const QByteArray request = QByteArrayLiteral("/?") + Passwort.toUtf8() + QByteArrayLiteral("!\r\n");
+        link.send(request, 1000);
+
+        for (int polls = 1, emptyPolls = 0;; ++polls) {
+            link.sleep(100);
+            link.waitForInput(10);
+            if (link.appendAvailable(buffer) > 0) {
+                if (identificationComplete(buffer))
+                    break;
+            } else if (++emptyPolls >= kIdentEmptyPolls) {
+                break;
+            }
+            if (polls >= kIdentPolls || buffer.size() > kIdentMaxBytes)
+                break;
+        }
+        if (buffer.isEmpty()) {
+            log.noData();
+            return false;
+        }
+        const int ident = identificationStart(buffer);
+        if (ident < 0 || buffer.size() - ident < 5)
+            return false;
+
+        const BaudAck &ack = ackFor(buffer.at(ident + 4));
+        link.send(QByteArray(ack.ack, kAckSize), 100);
+        link.sleep(500);
+        link.setBaudRate(ack.rate);
+        if (ack.rate != kStayAtSignOnRate.rate)
+            log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
+
+        const QDeadlineTimer readingEnds(kDataMaxMs);
+        for (int emptyPolls = 0;;) {
+            link.sleep(100);
+            link.waitForInput(100);
+            if (link.appendAvailable(buffer, QStringLiteral("Test 4 von 4 - Lese Bytes: ")) > 0)
+                emptyPolls = 1;
+            else if (++emptyPolls >= kDataEmptyPolls)
+                break;
+            if (buffer.size() > kDataMaxBytes)
+                break;
+            if (holdsStxEtxBlock(buffer)) {
+                link.appendAvailable(buffer); // normally the block check character
+                break;
+            }
+            if (readingEnds.hasExpired())
+                break;
+        }
+
+        const QString text = QString::fromUtf8(buffer);
+        if (!parser.containsEnergyRegister(text)) {
+            log.noData();
+            return false;
+        }
+        if (buffer.at(buffer.size() - 1) == parser.calcBcc(buffer))
+            log.values(parser.decodeObisAscii(text));
+        logIecReadout(log, buffer, IecReport::TextThenHexLine);
+        return true;
+    });
+}

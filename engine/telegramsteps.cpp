@@ -1,0 +1,59 @@
+#include "telegramsteps.h"
+
+#include "parserclass.h"
+#include "testlog.h"
+
+namespace {
+constexpr char kStx = 0x02;
+constexpr char kEtx = 0x03;
+constexpr int kSmlTailAfterEndEscape = 8; // end escape, 1A, fill count, CRC
+} // namespace
+
+SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
+{
+    SmlCut cut;
+    cut.frame = parser.extractSmlFrame(buffer);
+    if (cut.frame.isEmpty())
+        return cut;
+    // The frame starts at the first start pattern, so its first occurrence is
+    // where it was cut. A frame cut short by the buffer's end leaves nothing
+    // after its end escape in which another frame could start.
+    const int start = buffer.indexOf(cut.frame);
+    cut.restFrom = start + cut.frame.size() - kSmlTailAfterEndEscape;
+    return cut;
+}
+
+void acceptSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame)
+{
+    if (parser.smlCrcMatches(frame))
+        log.values(parser.decodeSml(frame));
+    log.telegramHex(frame);
+}
+
+IecCut cutIecMessage(const QByteArray &buffer)
+{
+    IecCut cut;
+    cut.start = buffer.indexOf('/');
+    if (cut.start >= 0)
+        cut.end = buffer.indexOf('!', cut.start);
+    return cut;
+}
+
+bool holdsStxEtxBlock(const QByteArray &buffer)
+{
+    const int stx = buffer.indexOf(kStx);
+    return stx >= 0 && buffer.indexOf(kEtx, stx) >= 0;
+}
+
+void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form)
+{
+    const QString text = QString::fromUtf8(bytes);
+    log.line(QStringLiteral("Ergebnis: ") + text, logcolour::kReceived);
+    if (form == IecReport::TextThenHexLine) {
+        log.forReport(text);
+        log.line(hexText(bytes), logcolour::kReceived);
+    } else {
+        log.line(hexText(bytes), logcolour::kReceived);
+        log.forReport(hexText(bytes));
+    }
+}

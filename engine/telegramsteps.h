@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class parserclass;
+class TestLog;
+
+// Steps on a receive buffer that several tests share: cutting a telegram out
+// of it and handing an accepted telegram to the decoder and the log.
+
+// The first SML transport frame of a buffer, and where the rest begins for a
+// search past it (the frame's end escape).
+struct SmlCut
+{
+    QByteArray frame; // empty: no frame
+    int restFrom = -1;
+};
+SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer);
+
+// An accepted SML frame: decoded only when its CRC matches, logged in
+// hexadecimal and sent for the report either way.
+void acceptSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame);
+
+// The IEC 62056-21 message from its "/" to the first "!" at or after it.
+struct IecCut
+{
+    int start = -1;
+    int end = -1;
+    bool found() const { return start >= 0 && end >= 0; }
+};
+IecCut cutIecMessage(const QByteArray &buffer);
+
+// True when the buffer holds an STX and, at or after it, an ETX.
+bool holdsStxEtxBlock(const QByteArray &buffer);
+
+// How an IEC test passes its readout to the report.
+enum class IecReport { TextThenHexLine, HexLineThenHex };
+
+// Logs a received IEC readout as text and as hexadecimal, and sends the
+// report form, in the order the test uses.
+void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form);

@@ -1,0 +1,165 @@
+#include "testlink.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+
+#include "interruptiblewait.h"
+#include "timingledger.h"
+
+namespace {
+
+// A setting the device refuses (a pseudo-terminal knows only 8N1) leaves a
+// working port; a timed-out wait is no failure either.
+bool isFailure(QSerialPort::SerialPortError e)
+{
+    return e != QSerialPort::NoError && e != QSerialPort::TimeoutError
+        && e != QSerialPort::UnsupportedOperationError;
+}
+
+QSerialPort &openPort(QSerialPort *port)
+{
+    if (!port)
+        throw PortFailure{QStringLiteral("Keine Schnittstelle geöffnet")};
+    return *port;
+}
+
+} // namespace
+
+TestLink::TestLink(QSerialPort *port, const TestLog &log)
+    : port_(openPort(port))
+    , log_(log)
+{
+    // Each test judges the port afresh: a device that is really gone fails
+    // again at once, a passing fault of an earlier test does not linger.
+    port_.clearError();
+    if (!port_.isOpen())
+        fail();
+}
+
+void TestLink::fail()
+{
+    QString text = port_.errorString();
+    if (!isFailure(port_.error()))
+        text = QString::fromLocal8Bit(std::strerror(EIO));
+    throw PortFailure{text};
+}
+
+void TestLink::checkPort()
+{
+    if (interruptiblewait::interrupted())
+        throw StopRequested{};
+    if (!port_.isOpen() || isFailure(port_.error()))
+        fail();
+}
+
+void TestLink::checkHangup()
+{
+    // Ask for no events: poll then reports only hang-up and error, and the
+    // bytes waiting stay where the test expects them.
+    struct pollfd p = {static_cast<int>(port_.handle()), 0, 0};
+    if (p.fd < 0 || ::poll(&p, 1, 0) <= 0)
+        return;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        port_.waitForReadyRead(0); // let the port name its own error
+        fail();
+    }
+}
+
+void TestLink::configure(const LineSettings &line)
+{
+    setBaudRate(line.baud);
+    port_.setDataBits(line.dataBits);
+    checkPort();
+    port_.setStopBits(QSerialPort::OneStop);
+    checkPort();
+    port_.setParity(line.parity);
+    checkPort();
+    discardInput();
+}
+
+void TestLink::setBaudRate(qint32 baud)
+{
+    port_.setBaudRate(baud, QSerialPort::AllDirections);
+    checkPort();
+}
+
+void TestLink::discardInput()
+{
+    port_.clear(QSerialPort::Input);
+    port_.readAll();
+    checkPort();
+}
+
+void TestLink::sleep(int ms)
+{
+    QDeadlineTimer deadline(ms, Qt::PreciseTimer);
+    for (;;) {
+        checkHangup();
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            break;
+        if (!interruptiblewait::sleepMs(static_cast<int>(qMin<qint64>(left, interruptiblewait::kSliceMs))))
+            throw StopRequested{};
+    }
+    timingledger::addSleep(qint64(ms) * 1000000);
+}
+
+bool TestLink::waitForInput(int ms)
+{
+    QElapsedTimer spent;
+    spent.start();
+    const bool arrived = interruptiblewait::waitForReadyRead(port_, ms);
+    timingledger::addWait(spent.nsecsElapsed());
+    if (!arrived)
+        checkPort();
+    return arrived;
+}
+
+qint64 TestLink::available()
+{
+    checkHangup();
+    return port_.bytesAvailable();
+}
+
+qint64 TestLink::appendAvailable(QByteArray &buffer, const QString &progressPrefix, CountShown shown)
+{
+    if (available() <= 0)
+        return 0;
+    const int before = buffer.size();
+    if (!progressPrefix.isEmpty() && shown == CountShown::BeforeAppend)
+        log_.status(progressPrefix + QString::number(before));
+    buffer += takeAvailable();
+    if (!progressPrefix.isEmpty() && shown == CountShown::AfterAppend)
+        log_.status(progressPrefix + QString::number(buffer.size()));
+    return buffer.size() - before;
+}
+
+QByteArray TestLink::takeAvailable()
+{
+    const QByteArray bytes = port_.readAll();
+    checkPort();
+    return bytes;
+}
+
+void TestLink::send(const QByteArray &bytes, int writtenWithinMs)
+{
+    log_.sent(bytes);
+    write(bytes, writtenWithinMs);
+}
+
+void TestLink::write(const QByteArray &bytes, int writtenWithinMs)
+{
+    checkHangup();
+    if (port_.write(bytes) != bytes.size())
+        fail();
+    QElapsedTimer spent;
+    spent.start();
+    const bool written = interruptiblewait::waitForBytesWritten(port_, writtenWithinMs);
+    timingledger::addWait(spent.nsecsElapsed());
+    if (!written)
+        checkPort();
+}

@@ -1,0 +1,55 @@
+#include "testlog.h"
+
+#include <QColor>
+
+#include "serialclass.h"
+
+QString hexText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+void TestLog::line(const QString &text, const char *colour) const
+{
+    emit worker_.signalUpdateStatusText(text, QColor(QLatin1String(colour)));
+}
+
+void TestLog::status(const QString &text) const
+{
+    emit worker_.signalUpdateStatuBar(text);
+}
+
+void TestLog::sent(const QByteArray &bytes) const
+{
+    line(QStringLiteral("Sende:") + hexText(bytes), logcolour::kHeading);
+}
+
+void TestLog::noData() const
+{
+    line(QStringLiteral("Ergebnis: Keine Daten"), logcolour::kError);
+}
+
+void TestLog::portFailure(const QString &portError) const
+{
+    line(QStringLiteral("Fehler an der Schnittstelle: ") + portError, logcolour::kError);
+}
+
+void TestLog::telegramHex(const QByteArray &telegram) const
+{
+    const QString hex = hexText(telegram);
+    line(QStringLiteral("Ergebnis: ") + hex, logcolour::kReceived);
+    forReport(hex);
+}
+
+void TestLog::forReport(const QString &text) const
+{
+    emit worker_.signalUpdateResultForPrint(text);
+}
+
+void TestLog::values(const meter_result_t &record) const
+{
+    if (record.ParseError != 0)
+        line(QStringLiteral("Data Parse Error"), logcolour::kError);
+    else
+        emit worker_.signalUpdateParserErgebnis(record);
+}

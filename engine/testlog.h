@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class serialclass;
+struct meter_result_t;
+
+// Log colours by their names, as the window shows them.
+namespace logcolour {
+constexpr const char *kHeading = "blue";  // headings and sent data
+constexpr const char *kReceived = "black";
+constexpr const char *kError = "red";
+constexpr const char *kGood = "green";    // good echoes of the read-head test
+} // namespace logcolour
+
+// Upper-case hexadecimal, two digits per byte, no separators.
+QString hexText(const QByteArray &bytes);
+
+// What one test tells the window: every text leaves the worker through
+// these, so the wording of the shared lines lives in one place.
+class TestLog
+{
+public:
+    explicit TestLog(serialclass &worker) : worker_(worker) {}
+
+    void line(const QString &text, const char *colour) const;
+    void status(const QString &text) const;
+    void sent(const QByteArray &bytes) const;              // "Sende:" + hex, blue
+    void noData() const;                                   // "Ergebnis: Keine Daten", red
+    void portFailure(const QString &portError) const;      // red
+    void telegramHex(const QByteArray &telegram) const;    // "Ergebnis: " + hex, then for the report
+    void forReport(const QString &text) const;
+    // A record with a parse error is announced instead of being sent.
+    void values(const meter_result_t &record) const;
+
+private:
+    serialclass &worker_;
+};
