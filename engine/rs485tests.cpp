@@ -1,7 +1,154 @@
 #include "serialclass.h"
 
-// SCAFFOLDING: the RS485 converter tests get their bodies with the engine work.
-bool serialclass::MODBUS485_Test01(QString Passwort) { Q_UNUSED(Passwort); return false; }
-bool serialclass::MODBUS485_Test02(QString Passwort) { Q_UNUSED(Passwort); return false; }
-bool serialclass::MODBUS485_Test03(QString Passwort) { Q_UNUSED(Passwort); return false; }
-bool serialclass::MODBUS485_Test04(QString Passwort) { Q_UNUSED(Passwort); return false; }
+#include "modbusrtu.h"
+#include "parserclass.h"
+#include "telegramsteps.h"
+#include "testlink.h"
+
+namespace {
+
+constexpr int kModbusAnswerMaxBytes = 5000;
+
+// Slave address from the meter number: its last two characters (the whole
+// text when shorter) as a hexadecimal number, plus one, in 8 bits. A number
+// ending in "FF" gives 0, the broadcast address.
+bool slaveAddressFor(const QString &meterNumber, quint8 &slave)
+{
+    const QString digits = meterNumber.right(2);
+    if (digits.isEmpty())
+        return false;
+    for (const QChar c : digits)
+        if (!isxdigit(c.unicode()) || c.unicode() > 0x7F)
+            return false;
+    slave = quint8(digits.toUInt(nullptr, 16) + 1);
+    return true;
+}
+
+// The two RS485 readout tests differ only in these.
+struct ReadoutVariant
+{
+    LineSettings line;
+    const char *ack; // six bytes
+    const char *progressPrefix;
+};
+constexpr ReadoutVariant kReadoutTest2{kLine9600_7E1, "\x06" "000\r\n", "Test 2 von 3 - Lese Bytes: "};
+constexpr ReadoutVariant kReadoutTest3{kLine9600_8N1, "\x06" "050\r\n", "Test 3 von 3 - Lese Bytes: "};
+constexpr int kAckSize = 6;
+constexpr char kReadoutRequest[] = "/?!\r\n";
+constexpr int kReadoutMinBytes = 15;
+constexpr int kReadoutMaxBytes = 5000;
+
+constexpr int kSmlMinBytes = 21;
+
+} // namespace
+
+bool serialclass::MODBUS485_Test01(QString Passwort)
+{
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        modbus_answers_t answers;
+        link.configure(kLine9600_8E1);
+        quint8 slave = 0;
+        if (!slaveAddressFor(Passwort, slave))
+            return false;
+
+        for (int request = 0; request < kModbusRequestCount; ++request) {
+            link.discardInput();
+            link.send(modbusRequestFrame(slave, request), 1000);
+            QByteArray answer;
+            link.sleep(700);
+            link.waitForInput(2000);
+            while (answer.size() <= kModbusAnswerMaxBytes
+                   && link.appendAvailable(answer, QStringLiteral("Test 1 von 3 - Lese Bytes: ")) > 0) {
+            }
+            if (parser.checkModbusCrc(answer)) {
+                answers.slot[kModbusRequests[request].answerSlot] = answer;
+                log.telegramHex(answer);
+            } else if (request == 0) {
+                log.noData();
+                return false;
+            } else if (!answer.isEmpty()) {
+                log.line(QStringLiteral("Ergebnis: CRC Fail. Datenübertragung fehlerhaft."), logcolour::kError);
+                return false;
+            }
+        }
+        log.values(parser.decodeModbus(answers));
+        return true;
+    });
+}
+
+namespace {
+
+bool runReadoutTest(serialclass &worker, QSerialPort *port, const ReadoutVariant &variant)
+{
+    TestLog log(worker);
+    return runGuarded(port, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(variant.line);
+        link.sleep(2000);
+        link.send(QByteArray(kReadoutRequest), 1000);
+        link.sleep(2000);
+        link.send(QByteArray(variant.ack, kAckSize), 1000);
+        link.sleep(2000);
+        link.waitForInput(2000);
+        if (link.available() < kReadoutMinBytes) {
+            log.noData();
+            return false;
+        }
+        const QString prefix = QString::fromUtf8(variant.progressPrefix);
+        while (link.appendAvailable(buffer, prefix, CountShown::BeforeAppend) > 0) {
+            link.waitForInput(1000);
+            if (buffer.size() > kReadoutMaxBytes || holdsStxEtxBlock(buffer))
+                break;
+        }
+        const QString text = QString::fromUtf8(buffer);
+        if (!parser.containsEnergyRegister(text)) {
+            log.noData();
+            return false;
+        }
+        log.values(parser.decodeObisAscii(text));
+        logIecReadout(log, buffer, IecReport::TextThenHexLine);
+        return true;
+    });
+}
+
+} // namespace
+
+bool serialclass::MODBUS485_Test02(QString Passwort)
+{
+    Q_UNUSED(Passwort);
+    return runReadoutTest(*this, serialPort, kReadoutTest2);
+}
+
+bool serialclass::MODBUS485_Test03(QString Passwort)
+{
+    Q_UNUSED(Passwort);
+    return runReadoutTest(*this, serialPort, kReadoutTest3);
+}
+
+bool serialclass::MODBUS485_Test04(QString Passwort)
+{
+    Q_UNUSED(Passwort);
+    TestLog log(*this);
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        link.configure(kLine9600_8N1);
+        link.sleep(7000);
+        link.waitForInput(1000);
+        if (link.available() < kSmlMinBytes) {
+            log.noData();
+            return false;
+        }
+        const SmlCut cut = cutSmlFrame(parser, link.takeAvailable());
+        if (cut.frame.isEmpty()) {
+            log.noData();
+            return false;
+        }
+        if (!parser.containsSmlEnergyRegister(cut.frame))
+            return false;
+        acceptSmlFrame(parser, log, cut.frame);
+        return true;
+    });
+}
