@@ -4,8 +4,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
-#include <QSerialPortInfo>
 
+#include "adapterfilter.h"
+#include "infodialog.h"
 #include "serialclass.h"
 #include "werbung.h"
 
@@ -54,9 +55,37 @@ constexpr EditionBranding kEditions[] = {
     {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Rorozo.png", ":/Logo2_Rorozo.png", false},
 };
 
+// The controls of the two accessories: shown for the converter (kind 1) or
+// for the reading head (kind 0), switched in this order.
+struct InterfaceControl
+{
+    const char *objectName;
+    bool converter;
+};
+
+constexpr InterfaceControl kInterfaceControls[] = {
+    {"labelTest", true},
+    {"labelTest2", false},
+    {"labelRS485_Hinweis", true},
+    {"C_Lesekopftest", false},
+    {"labelTestauswahl", false},
+    {"comboBoxTestauswahl", false},
+    {"labelPasswort_2", false},
+    {"T_Passwort", false},
+    {"toolButtonHelp", false},
+    {"labelMeterNumber", true},
+    {"T_MeterNumber", true},
+};
+
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(WindowEnvironment::system(), parent)
+{
+}
+
+MainWindow::MainWindow(const WindowEnvironment &environment, QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::MainWindow),
       labelConnection(nullptr),
@@ -65,6 +94,9 @@ MainWindow::MainWindow(QWidget *parent)
       infoDialog(nullptr),
       sendDialog(nullptr),
       werbungDialog(nullptr),
+      ftdiSource(environment.ftdiSource),
+      portEnumerator(environment.ports),
+      editionDirectory(environment.editionDirectory),
       interfaceKind(IR_Head),
       edition(0)
 {
@@ -129,6 +161,8 @@ MainWindow::~MainWindow()
         delete werbungDialog;
         werbungDialog = nullptr;
     }
+    delete infoDialog;
+    infoDialog = nullptr;
 }
 
 QString MainWindow::messageTitle() const
@@ -139,7 +173,7 @@ QString MainWindow::messageTitle() const
 void MainWindow::readEditionFile()
 {
     edition = 0;
-    QFile file(QCoreApplication::applicationDirPath() + QStringLiteral("/oem.dat"));
+    QFile file(editionDirectory + QStringLiteral("/oem.dat"));
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return;
     const QByteArray content = file.readAll();
@@ -168,16 +202,66 @@ void MainWindow::on_M_Beenden_triggered()
     QCoreApplication::quit();
 }
 
-// SCAFFOLDING until adapter detection lands: every port the system lists.
 void MainWindow::on_C_Refresh_clicked()
 {
+    setInterfaceMode(IR_Head);
     ui->C_Verbinden->setEnabled(false);
     ui->C_Refresh->setEnabled(false);
+    // Draw the disabled buttons before the scan, which may take a while.
+    QCoreApplication::processEvents();
+
     ui->C_Port->clear();
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        ui->C_Port->addItem(info.portName());
-    ui->C_Verbinden->setEnabled(true);
+    ftdiDevices.clear();
+    for (const SerialPortEntry &port : portEnumerator->availablePorts()) {
+        if (!isSupportedAdapterManufacturer(port.manufacturer))
+            continue;
+        if (isFtdiManufacturer(port.manufacturer) && ftdiDevices.isEmpty())
+            loadFtdiDevices();
+        ui->C_Port->addItem(port.portName);
+    }
+
     ui->C_Refresh->setEnabled(true);
+    ui->C_Verbinden->setEnabled(true);
+}
+
+bool MainWindow::loadFtdiDevices()
+{
+    ftdiDevices.clear();
+    switch (ftdiSource->open()) {
+    case FtdiDeviceSource::Kind::Unavailable: {
+        QMessageBox box(QMessageBox::Critical, messageTitle(),
+                        QStringLiteral("Die Datei ftd2xx.dll wurde nicht gefunden! Bitte prüfen Sie, dass sich "
+                                       "die Datei im selben Verzeichnis befindet!"),
+                        QMessageBox::Ok);
+        box.exec();
+        ui->L_DllLoad->setVisible(true);
+        ui->L_DllLoad->setText(QStringLiteral("ftd2xx.dll NICHT geladen"));
+        return false;
+    }
+    case FtdiDeviceSource::Kind::D2xxLibrary:
+        ui->L_DllLoad->setVisible(true);
+        ui->L_DllLoad->setText(QStringLiteral("ftd2xx.dll geladen"));
+        break;
+    case FtdiDeviceSource::Kind::SystemList:
+        // The system's own list is no library: nothing to report.
+        break;
+    }
+    return readFtdiDeviceList(*ftdiSource, ftdiDevices) == FtdiListResult::Read;
+}
+
+bool MainWindow::isZoruvariConverter(const QString &SerialNumber) const
+{
+    return ::isZoruvariConverter(ftdiDevices, SerialNumber);
+}
+
+void MainWindow::setInterfaceMode(int kind)
+{
+    if (kind != IR_Head && kind != MODBUS485_Converter)
+        return;
+    const bool converter = kind == MODBUS485_Converter;
+    for (const InterfaceControl &control : kInterfaceControls)
+        findChild<QWidget *>(QLatin1String(control.objectName))->setVisible(control.converter == converter);
+    interfaceKind = static_cast<enum_interfaces_t>(kind);
 }
 
 void MainWindow::on_C_Verbinden_clicked()
@@ -299,7 +383,6 @@ void MainWindow::slotUpdateResultForPrint(QString Text)
     resultForPrint = Text;
 }
 
-// SCAFFOLDING: the read-head test's information dialog comes with the window work.
 void MainWindow::on_C_Lesekopftest_clicked()
 {
     ui->actionErgebnis_senden->setEnabled(false);
@@ -310,16 +393,34 @@ void MainWindow::on_C_Lesekopftest_clicked()
     ui->L_Protokoll_Value->setText(QString());
     ui->L_Baud_Value->setText(QString());
     ui->T_Status->clear();
-    emit signalLesekopfStartTest();
+
+    delete infoDialog;
+    infoDialog = new Infodialog();
+    if (infoDialog->exec() == QDialog::Accepted) {
+        emit signalLesekopfStartTest();
+        return;
+    }
+    delete infoDialog;
+    infoDialog = nullptr;
+    slotTestFinished();
 }
 
-// SCAFFOLDING: help text comes with the window work.
-void MainWindow::on_toolButtonHelp_clicked() {}
+void MainWindow::on_toolButtonHelp_clicked()
+{
+    QMessageBox::information(this, messageTitle(),
+                             QStringLiteral("Meistens nicht nötig, bitte Feld leer lassen. Bisher nur bei wenigen "
+                                            "Modellen (AS1440, EM214) bekannt.\n"
+                                            "Es ist NICHT die Pinnummer des Zählers gemeint."),
+                             QMessageBox::Ok);
+}
 
-// SCAFFOLDING: adapter recognition comes with the window work.
 void MainWindow::on_C_Port_currentIndexChanged(QString arg1)
 {
-    Q_UNUSED(arg1);
+    for (const SerialPortEntry &port : portEnumerator->availablePorts()) {
+        if (port.portName != arg1 || ftdiDevices.isEmpty())
+            continue;
+        setInterfaceMode(isZoruvariConverter(port.serialNumber) ? MODBUS485_Converter : IR_Head);
+    }
 }
 
 // SCAFFOLDING: the reports (clipboard, print, upload) come with the reports work.

@@ -1,12 +1,13 @@
 #pragma once
 
-#include <QLibrary>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
+#include <memory>
 
 #include "ftdidevice.h"
 #include "meterresult.h"
+#include "windowenvironment.h"
 
 class QLabel;
 class QPrinter;
@@ -25,6 +26,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Ports, FTDI device list and edition directory from elsewhere (demo, tests).
+    explicit MainWindow(const WindowEnvironment &environment, QWidget *parent = nullptr);
     ~MainWindow() override;
 
 signals:
@@ -58,6 +61,9 @@ private slots:
 private:
     void readEditionFile();
     void applyEdition();
+    bool loadFtdiDevices();
+    bool isZoruvariConverter(const QString &SerialNumber) const;
+    void setInterfaceMode(int kind);
     QString messageTitle() const;
 
     Ui::MainWindow *ui;
@@ -67,8 +73,10 @@ private:
     Infodialog *infoDialog;
     senddialog *sendDialog;
     werbung *werbungDialog;
-    QList<FtdiDeviceEntry> ftdiDevices;
-    QLibrary ftdiLibrary;
+    FtdiDeviceList ftdiDevices;
+    std::shared_ptr<FtdiDeviceSource> ftdiSource; // loads FTDI's library once, keeps it loaded
+    std::shared_ptr<PortEnumerator> portEnumerator;
+    QString editionDirectory;
     enum_interfaces_t interfaceKind;
     int edition;
     QString productName;

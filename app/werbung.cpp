@@ -1,7 +1,20 @@
 #include "werbung.h"
+#include "ui_werbung.h"
 
 werbung::werbung(QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent),
+      ui(new Ui::werbung)
 {
-    setWindowTitle(QStringLiteral("Viviv"));
+    ui->setupUi(this);
+    setFixedSize(807, 477);
+}
+
+werbung::~werbung()
+{
+    delete ui;
+}
+
+void werbung::on_pushButtonClose_clicked()
+{
+    reject();
 }

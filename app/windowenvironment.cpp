@@ -1,0 +1,9 @@
+#include "windowenvironment.h"
+
+#include <QCoreApplication>
+
+WindowEnvironment WindowEnvironment::system()
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return {std::make_shared<SystemPortEnumerator>(), makeSystemFtdiSource(programDir), programDir};
+}
