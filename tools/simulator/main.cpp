@@ -1,0 +1,229 @@
+// viviv-metersim: a simulated electricity meter on a pseudo-terminal, for
+// running the test program without a meter. Prints the slave path to open.
+
+#include "metersimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace metersim;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+QString profileList()
+{
+    QString text = QStringLiteral("Profiles:\n");
+    for (const ProfileInfo &p : kProfiles)
+        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(p.name), -20).arg(QLatin1String(p.description));
+    return text;
+}
+
+bool parseNumberList(const QString &text, QSet<int> *out)
+{
+    for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int n = part.trimmed().toInt(&ok);
+        if (!ok || n < 1)
+            return false;
+        out->insert(n);
+    }
+    return true;
+}
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "viviv-metersim: " << message << "\n"
+                        << "Try 'viviv-metersim --help' for the options and profiles.\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("viviv-metersim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("A simulated electricity meter on a pseudo-terminal. Open the printed path (or the --link "
+                       "name) as the serial port in the test program.\n\n")
+        + profileList());
+    parser.addHelpOption();
+    const QCommandLineOption profileOpt({QStringLiteral("p"), QStringLiteral("profile")},
+                                        QStringLiteral("Meter profile (see the list above)."), QStringLiteral("name"),
+                                        QStringLiteral("sml-push"));
+    const QCommandLineOption linkOpt({QStringLiteral("l"), QStringLiteral("link")},
+                                     QStringLiteral("Create a symbolic link with this name to the slave path."),
+                                     QStringLiteral("path"));
+    const QCommandLineOption intervalOpt(QStringLiteral("interval"), QStringLiteral("Push interval (default 1000)."),
+                                         QStringLiteral("ms"));
+    const QCommandLineOption firstOpt(QStringLiteral("first-push"), QStringLiteral("Delay of the first push."),
+                                      QStringLiteral("ms"));
+    const QCommandLineOption reactionOpt(QStringLiteral("reaction"),
+                                         QStringLiteral("Time from a request to the answer (default 200)."),
+                                         QStringLiteral("ms"));
+    const QCommandLineOption baudCharOpt(QStringLiteral("baud-char"),
+                                         QStringLiteral("Baud-rate character of the identification (default 5)."),
+                                         QStringLiteral("c"));
+    const QCommandLineOption addressOpt(QStringLiteral("address"),
+                                        QStringLiteral("Device address a mode C meter answers to."),
+                                        QStringLiteral("text"));
+    const QCommandLineOption echoOpt(QStringLiteral("echo"),
+                                     QStringLiteral("Echo what the program sends, as an optical head does."));
+    const QCommandLineOption loseOpt(QStringLiteral("lose"),
+                                     QStringLiteral("Echoes of these transmissions never come back."),
+                                     QStringLiteral("1,2,.."));
+    const QCommandLineOption damageOpt(QStringLiteral("damage"),
+                                       QStringLiteral("Echoes of these transmissions come back damaged."),
+                                       QStringLiteral("1,2,.."));
+    const QCommandLineOption stopOpt(QStringLiteral("stop-after"),
+                                     QStringLiteral("The meter falls silent after this many bytes."),
+                                     QStringLiteral("bytes"));
+    const QCommandLineOption unplugOpt(QStringLiteral("unplug-after"),
+                                       QStringLiteral("The port disappears after this time."), QStringLiteral("ms"));
+    const QCommandLineOption formatOpt(QStringLiteral("format"),
+                                       QStringLiteral("The meter's character format, optionally with rate: 8N1, "
+                                                      "\"9600 7E1\"."),
+                                       QStringLiteral("format"));
+    const QCommandLineOption slaveOpt(QStringLiteral("slave"),
+                                      QStringLiteral("Modbus slave address (default 121 = 0x79)."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption telegramOpt(QStringLiteral("telegram"),
+                                         QStringLiteral("Replace the default telegram (hexadecimal)."),
+                                         QStringLiteral("hex"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Seed of the noise."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption quietOpt({QStringLiteral("q"), QStringLiteral("quiet")},
+                                      QStringLiteral("Print only the slave path."));
+    parser.addOptions({profileOpt, linkOpt, intervalOpt, firstOpt, reactionOpt, baudCharOpt, addressOpt, echoOpt,
+                       loseOpt, damageOpt, stopOpt, unplugOpt, formatOpt, slaveOpt, telegramOpt, seedOpt, quietOpt});
+    if (!parser.parse(app.arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    const ProfileInfo *profile = profileByName(parser.value(profileOpt));
+    if (!profile)
+        return fail(QStringLiteral("unknown profile '%1'").arg(parser.value(profileOpt)));
+
+    Options o;
+    auto number = [&](const QCommandLineOption &opt, int *out, int min, int max) {
+        if (!parser.isSet(opt))
+            return true;
+        bool ok = false;
+        const int v = parser.value(opt).toInt(&ok, 0);
+        if (!ok || v < min || v > max)
+            return false;
+        *out = v;
+        return true;
+    };
+    int slave = o.slaveAddress;
+    int seed = 1;
+    struct
+    {
+        const QCommandLineOption &opt;
+        int *value;
+        int min;
+        int max;
+    } numbers[] = {
+        {intervalOpt, &o.intervalMs, 1, 86400000}, {firstOpt, &o.firstPushMs, 0, 86400000},
+        {reactionOpt, &o.reactionMs, 0, 60000},    {stopOpt, &o.stopAfterBytes, 0, 1 << 30},
+        {unplugOpt, &o.unplugAfterMs, 0, 86400000}, {slaveOpt, &slave, 0, 255},
+        {seedOpt, &seed, 0, 0x7FFFFFFF},
+    };
+    for (const auto &n : numbers) {
+        if (!number(n.opt, n.value, n.min, n.max))
+            return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(n.opt), n.opt.names().last()));
+    }
+    o.slaveAddress = quint8(slave);
+    o.seed = quint32(seed);
+    if (parser.isSet(baudCharOpt)) {
+        const QString c = parser.value(baudCharOpt);
+        if (c.size() != 1 || c.at(0).unicode() > 0x7E)
+            return fail(QStringLiteral("--baud-char takes one character"));
+        o.baudChar = c.at(0).toLatin1();
+    }
+    o.address = parser.value(addressOpt);
+    o.echo = parser.isSet(echoOpt);
+    if (!parseNumberList(parser.value(loseOpt), &o.lostEchoes) || !parseNumberList(parser.value(damageOpt), &o.damagedEchoes))
+        return fail(QStringLiteral("--lose and --damage take transmission numbers from 1, such as 2,5"));
+    if (parser.isSet(formatOpt)) {
+        LineFormat f = profile->profile == Profile::IecModeC ? format7E1(300) : format8N1(9600);
+        if (!LineFormat::parse(parser.value(formatOpt), &f))
+            return fail(QStringLiteral("bad format '%1' (expected such as 7E1 or \"9600 8N1\")").arg(parser.value(formatOpt)));
+        o.format = f;
+    }
+    if (parser.isSet(telegramOpt)) {
+        const QByteArray hex = parser.value(telegramOpt).toLatin1();
+        o.telegram = QByteArray::fromHex(hex);
+        if (o.telegram.isEmpty() || o.telegram.size() * 2 != hex.size())
+            return fail(QStringLiteral("--telegram takes an even number of hexadecimal digits"));
+    }
+
+    MeterSimulator sim(profile->profile, o);
+    const bool quiet = parser.isSet(quietOpt);
+    QTextStream out(stdout);
+    if (!quiet) {
+        sim.setNoteHandler([](const QString &text) {
+            QTextStream(stderr) << "metersim: " << text << Qt::endl;
+        });
+    }
+    QString error;
+    if (!sim.start(&error)) {
+        QTextStream(stderr) << "viviv-metersim: no pseudo-terminal: " << error << "\n";
+        return 1;
+    }
+    const QString link = parser.value(linkOpt);
+    if (!link.isEmpty()) {
+        QFile::remove(link);
+        if (!QFile::link(sim.slavePath(), link)) {
+            QTextStream(stderr) << "viviv-metersim: cannot create the link " << link << "\n";
+            return 1;
+        }
+    }
+    out << sim.slavePath() << Qt::endl;
+    if (!quiet) {
+        QTextStream(stderr) << "metersim: profile " << profile->name << " (" << profile->description << "), meter at "
+                            << sim.meterFormat().toString() << (link.isEmpty() ? QString() : ", link " + link)
+                            << "; Ctrl+C ends" << Qt::endl;
+    }
+
+    // Signals end the event loop through a pipe, so that the link is removed.
+    if (::pipe(g_signalPipe) != 0)
+        return 1;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    // Once unplugged there is nothing left to serve.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        if (sim.isUnplugged())
+            QCoreApplication::quit();
+    });
+    watch.start(100);
+    const int rc = app.exec();
+    sim.stop();
+    if (!link.isEmpty())
+        QFile::remove(link);
+    return rc;
+}

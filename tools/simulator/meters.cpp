@@ -1,0 +1,380 @@
+#include "meters.h"
+
+#include "modbusencoder.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <utility>
+
+namespace metersim {
+
+namespace {
+
+// What a meter keeps of a line on which nothing it understands arrives.
+constexpr int kHeardLimit = 1024;
+
+void keepTail(QByteArray &heard)
+{
+    if (heard.size() > kHeardLimit)
+        heard.remove(0, heard.size() - kHeardLimit);
+}
+
+// "/?" device address "!" CR LF
+const QRegularExpression &signOnPattern()
+{
+    static const QRegularExpression re(QStringLiteral("/\\?([^!/]*)!\\r\\n"));
+    return re;
+}
+
+// ACK, protocol control, baud-rate character, mode, CR LF
+const QRegularExpression &ackPattern()
+{
+    static const QRegularExpression re(QStringLiteral("\\x06([0-9])(.)(.)\\r\\n"));
+    return re;
+}
+
+// Modbus RTU: address, function, register, count, CRC.
+constexpr int kModbusRequestSize = 8;
+
+} // namespace
+
+// ---- PushMeter ----
+
+PushMeter::PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs)
+    : m_format(format), m_telegram(std::move(telegram)), m_intervalMs(std::max(1, intervalMs)),
+      m_firstPushMs(std::max(0, firstPushMs))
+{
+}
+
+void PushMeter::start(MeterLine &line)
+{
+    line.startTimer(0, m_firstPushMs);
+}
+
+void PushMeter::timer(MeterLine &line, int)
+{
+    line.send(m_telegram);
+    line.startTimer(0, m_intervalMs);
+}
+
+// ---- RequestMeter ----
+
+RequestMeter::RequestMeter(LineFormat format, QByteArray request, QByteArray answer, int reactionMs)
+    : m_format(format), m_request(std::move(request)), m_answer(std::move(answer)), m_reactionMs(reactionMs)
+{
+}
+
+void RequestMeter::received(MeterLine &line, const QByteArray &bytes)
+{
+    m_heard += bytes;
+    if (m_heard.contains(m_request)) {
+        m_heard.clear();
+        line.note(QStringLiteral("request recognised"));
+        line.startTimer(0, m_reactionMs);
+        return;
+    }
+    keepTail(m_heard);
+}
+
+void RequestMeter::timer(MeterLine &line, int)
+{
+    line.send(m_answer);
+}
+
+// ---- IecModeCMeter ----
+
+namespace {
+enum ModeCTimer { kIdentify, kAckTimeout, kWatchRate, kSendData, kBackToIdle };
+constexpr int kAckWaitMs = 3000;      // the program acknowledges within ~100 ms
+constexpr int kRateWatchStepMs = 5;
+constexpr int kRateWatchLimitMs = 3000; // a real meter does not wait for ever
+constexpr int kHastyDelayMs = 20;
+
+struct BaudChar
+{
+    char c;
+    qint32 baud;
+};
+constexpr BaudChar kBaudChars[] = {
+    {'0', 300}, {'1', 600}, {'2', 1200}, {'3', 2400}, {'4', 4800}, {'5', 9600}, {'6', 19200},
+};
+} // namespace
+
+qint32 IecModeCMeter::rateOfBaudChar(char c)
+{
+    for (const BaudChar &b : kBaudChars) {
+        if (b.c == c)
+            return b.baud;
+    }
+    return 0;
+}
+
+IecModeCMeter::IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage)
+    : m_kind(kind), m_signOn(options.format.value_or(format7E1(300))), m_address(options.address),
+      m_baudChar(options.baudChar), m_reactionMs(options.reactionMs), m_switchGapMs(options.switchGapMs),
+      m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
+{
+}
+
+LineFormat IecModeCMeter::initialFormat() const
+{
+    return m_signOn;
+}
+
+void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
+{
+    m_heard += bytes;
+    const QString heard = QString::fromLatin1(m_heard);
+    if (m_state == State::Idle) {
+        const QRegularExpressionMatch m = signOnPattern().match(heard);
+        if (!m.hasMatch()) {
+            keepTail(m_heard);
+            return;
+        }
+        m_heard.clear();
+        const QString address = m.captured(1);
+        if (!address.isEmpty() && !m_address.isEmpty() && address != m_address) {
+            line.note(QStringLiteral("sign-on for address %1 ignored").arg(address));
+            return;
+        }
+        m_state = State::Identifying;
+        line.startTimer(kIdentify, m_reactionMs);
+        return;
+    }
+    if (m_state != State::AwaitingAck || m_kind == Kind::IgnoresAck) {
+        keepTail(m_heard);
+        return;
+    }
+    const QRegularExpressionMatch m = ackPattern().match(heard);
+    if (!m.hasMatch()) {
+        keepTail(m_heard);
+        return;
+    }
+    m_heard.clear();
+    line.stopTimer(kAckTimeout);
+    const char z = m.captured(2).at(0).toLatin1();
+    const char mode = m.captured(3).at(0).toLatin1();
+    const qint32 baud = rateOfBaudChar(z);
+    if (mode != '0' || baud == 0 || rateOfBaudChar(m_baudChar) == 0 || z > m_baudChar) {
+        line.note(QStringLiteral("acknowledgement for rate '%1' mode '%2' refused").arg(QChar(z)).arg(QChar(mode)));
+        m_state = State::Idle;
+        return;
+    }
+    m_agreedBaud = (m_kind == Kind::Only300) ? m_signOn.baud : baud;
+    line.note(QStringLiteral("acknowledged: data message at %1 Bd").arg(m_agreedBaud));
+    if (m_agreedBaud == m_signOn.baud) {
+        m_state = State::Sending;
+        line.startTimer(kSendData, m_reactionMs);
+    } else if (m_kind == Kind::Hasty) {
+        m_state = State::Sending;
+        line.startTimer(kSendData, kHastyDelayMs);
+    } else {
+        m_state = State::Switching;
+        m_switchWatchStartMs = line.elapsedMs();
+        line.startTimer(kWatchRate, kRateWatchStepMs);
+    }
+}
+
+void IecModeCMeter::sendDataAt(MeterLine &line, qint32 baud)
+{
+    LineFormat f = m_signOn;
+    f.baud = baud;
+    line.setFormat(f);
+    line.send(m_dataMessage);
+    m_state = State::Sending;
+    line.startTimer(kBackToIdle, static_cast<int>(line.backlogNs() / 1000000) + 100);
+}
+
+void IecModeCMeter::timer(MeterLine &line, int id)
+{
+    switch (id) {
+    case kIdentify: {
+        QByteArray ident = m_identification;
+        const int slash = ident.indexOf('/');
+        if (slash >= 0 && ident.size() > slash + 4)
+            ident[slash + 4] = m_baudChar;
+        line.send(ident);
+        m_state = State::AwaitingAck;
+        m_heard.clear();
+        line.startTimer(kAckTimeout, static_cast<int>(line.backlogNs() / 1000000) + kAckWaitMs);
+        break;
+    }
+    case kAckTimeout:
+        line.note(QStringLiteral("no acknowledgement: back to the sign-on"));
+        m_state = State::Idle;
+        m_heard.clear();
+        break;
+    case kWatchRate:
+        if (line.programFormat().baud == m_agreedBaud) {
+            line.startTimer(kSendData, m_switchGapMs);
+        } else if (line.elapsedMs() - m_switchWatchStartMs > kRateWatchLimitMs) {
+            line.note(QStringLiteral("the program's port never showed %1 Bd; switching anyway").arg(m_agreedBaud));
+            sendDataAt(line, m_agreedBaud);
+        } else {
+            line.startTimer(kWatchRate, kRateWatchStepMs);
+        }
+        break;
+    case kSendData:
+        sendDataAt(line, m_agreedBaud);
+        break;
+    case kBackToIdle:
+        line.setFormat(m_signOn);
+        m_state = State::Idle;
+        m_heard.clear();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Rs485IecMeter ----
+
+namespace {
+enum Rs485IecTimer { kSendIdentification, kSendDataMessage };
+}
+
+Rs485IecMeter::Rs485IecMeter(LineFormat format, QByteArray identification, QByteArray dataMessage, int reactionMs)
+    : m_format(format), m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage)),
+      m_reactionMs(reactionMs)
+{
+}
+
+void Rs485IecMeter::received(MeterLine &line, const QByteArray &bytes)
+{
+    m_heard += bytes;
+    const QString heard = QString::fromLatin1(m_heard);
+    if (signOnPattern().match(heard).hasMatch()) {
+        m_heard.clear();
+        m_identified = true;
+        line.startTimer(kSendIdentification, m_reactionMs);
+    } else if (m_identified && ackPattern().match(heard).hasMatch()) {
+        m_heard.clear();
+        m_identified = false;
+        line.startTimer(kSendDataMessage, m_reactionMs);
+    } else {
+        keepTail(m_heard);
+    }
+}
+
+void Rs485IecMeter::timer(MeterLine &line, int id)
+{
+    line.send(id == kSendIdentification ? m_identification : m_dataMessage);
+}
+
+// ---- ModbusSlaveMeter ----
+
+namespace {
+enum ModbusTimer { kAnswer, kSecondPiece };
+constexpr quint8 kReadHoldingRegisters = 0x03;
+constexpr quint8 kIllegalFunction = 0x01;
+constexpr quint8 kIllegalDataAddress = 0x02;
+
+ModbusAnswerFault encoderFault(ModbusFault f)
+{
+    switch (f) {
+    case ModbusFault::WrongCrc: return ModbusAnswerFault::WrongCrc;
+    case ModbusFault::OneByte: return ModbusAnswerFault::OneByte;
+    case ModbusFault::Cut: return ModbusAnswerFault::Cut;
+    case ModbusFault::Exception: return ModbusAnswerFault::Exception;
+    default: return ModbusAnswerFault::None;
+    }
+}
+} // namespace
+
+ModbusSlaveMeter::ModbusSlaveMeter(const Options &options, QMap<quint16, quint16> registers)
+    : m_format(options.format.value_or(format8E1(9600))), m_address(options.slaveAddress),
+      m_registers(std::move(registers)), m_faults(options.modbusFaults), m_delayMs(options.modbusDelayMs),
+      m_pieceGapMs(options.modbusPieceGapMs)
+{
+}
+
+QByteArray ModbusSlaveMeter::answerTo(quint16 first, quint16 count) const
+{
+    QVector<quint16> values;
+    for (int r = first; r < first + count; ++r) {
+        const auto it = m_registers.constFind(static_cast<quint16>(r));
+        if (it == m_registers.constEnd())
+            return ModbusAnswerBuilder::exceptionAnswer(m_address, kReadHoldingRegisters, kIllegalDataAddress);
+        values.push_back(it.value());
+    }
+    const ModbusFault fault = m_faults.value(first, ModbusFault::InPieces);
+    const bool faulty = m_faults.contains(first);
+    return ModbusAnswerBuilder::readAnswer(m_address, values, faulty ? encoderFault(fault) : ModbusAnswerFault::None);
+}
+
+void ModbusSlaveMeter::received(MeterLine &line, const QByteArray &bytes)
+{
+    // A frame ends with the silence after a transmission: one transmission
+    // is one request, and anything that is not one is dropped.
+    if (bytes.size() != kModbusRequestSize
+        || ModbusAnswerBuilder::crc(bytes.left(kModbusRequestSize - 2))
+               != (static_cast<quint8>(bytes[6]) | (static_cast<quint8>(bytes[7]) << 8))) {
+        line.note(QStringLiteral("no Modbus request: %1").arg(QString::fromLatin1(bytes.toHex(' '))));
+        return;
+    }
+    const quint8 address = static_cast<quint8>(bytes[0]);
+    if (address == 0 || address != m_address) {
+        line.note(QStringLiteral("request for slave %1 ignored").arg(address));
+        return;
+    }
+    const quint8 function = static_cast<quint8>(bytes[1]);
+    const quint16 first = static_cast<quint16>((static_cast<quint8>(bytes[2]) << 8) | static_cast<quint8>(bytes[3]));
+    const quint16 count = static_cast<quint16>((static_cast<quint8>(bytes[4]) << 8) | static_cast<quint8>(bytes[5]));
+    if (function != kReadHoldingRegisters) {
+        m_pending = ModbusAnswerBuilder::exceptionAnswer(m_address, function, kIllegalFunction);
+    } else if (m_faults.value(first) == ModbusFault::NoAnswer && m_faults.contains(first)) {
+        line.note(QStringLiteral("request for register %1 left unanswered").arg(first, 4, 16, QChar('0')));
+        return;
+    } else {
+        m_pending = answerTo(first, count);
+    }
+    m_secondHalf.clear();
+    if (m_faults.contains(first) && m_faults.value(first) == ModbusFault::InPieces) {
+        m_secondHalf = m_pending.mid(m_pending.size() / 2);
+        m_pending.truncate(m_pending.size() / 2);
+    }
+    line.startTimer(kAnswer, m_delayMs);
+}
+
+void ModbusSlaveMeter::timer(MeterLine &line, int id)
+{
+    if (id == kAnswer) {
+        line.send(m_pending);
+        if (!m_secondHalf.isEmpty())
+            line.startTimer(kSecondPiece, m_pieceGapMs);
+    } else {
+        line.send(m_secondHalf);
+        m_secondHalf.clear();
+    }
+}
+
+// ---- NoiseMeter ----
+
+namespace {
+constexpr int kNoiseTickMs = 10;
+constexpr qint64 kNoiseBacklogNs = 30LL * 1000000;
+} // namespace
+
+void NoiseMeter::start(MeterLine &line)
+{
+    line.startTimer(0, 0);
+}
+
+void NoiseMeter::timer(MeterLine &line, int)
+{
+    // Noise has no format of its own: it arrives as bytes at whatever the
+    // program listens with.
+    if (line.backlogNs() < kNoiseBacklogNs) {
+        const LineFormat f = line.programFormat();
+        line.setFormat(f);
+        const int n = static_cast<int>(std::max<qint64>(1, kNoiseTickMs * 1000000LL / f.charTimeNs()));
+        QByteArray bytes(n, '\0');
+        for (char &c : bytes)
+            c = static_cast<char>(m_random() & 0xFF);
+        line.send(bytes);
+    }
+    line.startTimer(0, kNoiseTickMs);
+}
+
+} // namespace metersim

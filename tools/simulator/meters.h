@@ -1,0 +1,143 @@
+#pragma once
+
+#include "meter.h"
+#include "options.h"
+
+#include <QMap>
+
+#include <random>
+
+namespace metersim {
+
+// Sends one telegram every interval, whatever it hears (SML or IEC push).
+class PushMeter : public Meter
+{
+public:
+    PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs);
+    LineFormat initialFormat() const override { return m_format; }
+    void start(MeterLine &line) override;
+    void timer(MeterLine &line, int id) override;
+
+private:
+    LineFormat m_format;
+    QByteArray m_telegram;
+    int m_intervalMs;
+    int m_firstPushMs;
+};
+
+// Answers one fixed request with one telegram.
+class RequestMeter : public Meter
+{
+public:
+    RequestMeter(LineFormat format, QByteArray request, QByteArray answer, int reactionMs);
+    LineFormat initialFormat() const override { return m_format; }
+    void received(MeterLine &line, const QByteArray &bytes) override;
+    void timer(MeterLine &line, int id) override;
+
+private:
+    LineFormat m_format;
+    QByteArray m_request;
+    QByteArray m_answer;
+    int m_reactionMs;
+    QByteArray m_heard;
+};
+
+// IEC 62056-21 mode C: sign-on at 300 Bd, identification, acknowledgement,
+// data message at the acknowledged rate.
+class IecModeCMeter : public Meter
+{
+public:
+    enum class Kind {
+        Normal,      // switches once the program's port shows the new rate
+        IgnoresAck,  // never reacts to the acknowledgement
+        Only300,     // sends the data message at 300 Bd whatever was agreed
+        Hasty,       // switches right after the acknowledgement
+    };
+    IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage);
+    LineFormat initialFormat() const override;
+    void received(MeterLine &line, const QByteArray &bytes) override;
+    void timer(MeterLine &line, int id) override;
+
+    // 300 for '0' up to 19200 for '6'; 0 for any other character.
+    static qint32 rateOfBaudChar(char c);
+
+private:
+    enum class State { Idle, Identifying, AwaitingAck, Switching, Sending };
+    void sendDataAt(MeterLine &line, qint32 baud);
+
+    Kind m_kind;
+    LineFormat m_signOn;
+    QString m_address;
+    char m_baudChar;
+    int m_reactionMs;
+    int m_switchGapMs;
+    QByteArray m_identification;
+    QByteArray m_dataMessage;
+    State m_state = State::Idle;
+    QByteArray m_heard;
+    qint32 m_agreedBaud = 300;
+    qint64 m_switchWatchStartMs = 0;
+};
+
+// RS485 IEC 62056-21 meter at one fixed rate: identification on "/?!", the
+// data message after the acknowledgement, no rate switch.
+class Rs485IecMeter : public Meter
+{
+public:
+    Rs485IecMeter(LineFormat format, QByteArray identification, QByteArray dataMessage, int reactionMs);
+    LineFormat initialFormat() const override { return m_format; }
+    void received(MeterLine &line, const QByteArray &bytes) override;
+    void timer(MeterLine &line, int id) override;
+
+private:
+    LineFormat m_format;
+    QByteArray m_identification;
+    QByteArray m_dataMessage;
+    int m_reactionMs;
+    QByteArray m_heard;
+    bool m_identified = false;
+};
+
+// Modbus RTU slave answering Read Holding Registers from a register map.
+class ModbusSlaveMeter : public Meter
+{
+public:
+    explicit ModbusSlaveMeter(const Options &options, QMap<quint16, quint16> registers);
+    LineFormat initialFormat() const override { return m_format; }
+    void received(MeterLine &line, const QByteArray &bytes) override;
+    void timer(MeterLine &line, int id) override;
+
+private:
+    QByteArray answerTo(quint16 first, quint16 count) const;
+
+    LineFormat m_format;
+    quint8 m_address;
+    QMap<quint16, quint16> m_registers;
+    QMap<quint16, ModbusFault> m_faults;
+    int m_delayMs;
+    int m_pieceGapMs;
+    QByteArray m_pending;   // answer waiting for its delay
+    QByteArray m_secondHalf; // rest of an answer sent in pieces
+};
+
+// Sends nothing; the optical echo, when enabled, still works.
+class SilentMeter : public Meter
+{
+public:
+    LineFormat initialFormat() const override { return format8N1(9600); }
+};
+
+// Random bytes without end, at whatever the program's port is set to.
+class NoiseMeter : public Meter
+{
+public:
+    explicit NoiseMeter(quint32 seed) : m_random(seed) {}
+    LineFormat initialFormat() const override { return format8N1(9600); }
+    void start(MeterLine &line) override;
+    void timer(MeterLine &line, int id) override;
+
+private:
+    std::mt19937 m_random;
+};
+
+} // namespace metersim

@@ -1,0 +1,568 @@
+#include "metersimulator.h"
+
+#include "meter.h"
+#include "uart.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <deque>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace metersim {
+
+namespace {
+
+constexpr qint64 kMs = 1000000;
+// A transmission is cut into chunks of about this much line time; the
+// program's settings are looked at again for every chunk.
+constexpr qint64 kChunkNs = 10 * kMs;
+// The receiving UART hands characters over when its FIFO holds this many,
+// or after this many character times of silence (as a 16550 does), so that
+// the last bytes of a telegram arrive together.
+constexpr int kFifoTrigger = 8;
+constexpr int kFifoTimeoutChars = 4;
+// Bytes of the program closer together than this are one transmission.
+constexpr qint64 kTransmissionGapNs = 20 * kMs;
+// Longest sleep of the loop, so that requests from outside are seen soon.
+constexpr int kMaxPollMs = 50;
+constexpr int kNotesLimit = 2000;
+constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+
+struct Timed
+{
+    qint64 t;
+    char byte;
+};
+
+struct Segment
+{
+    QByteArray bytes;
+    LineFormat format;
+};
+
+struct Inbound
+{
+    qint64 t;
+    QByteArray bytes;
+};
+
+} // namespace
+
+class MeterSimulator::Private : public MeterLine
+{
+public:
+    Private(Profile p, Options o) : profile(p), options(effectiveOptions(p, std::move(o))) {}
+
+    // ---- set-up and tear-down (caller's thread) ----
+    bool open(QString *error);
+    void closeAll();
+    void requestAndJoin(std::atomic<bool> &flag);
+
+    // ---- the simulator's thread ----
+    void run();
+    void step(qint64 now);
+    qint64 nextWake() const;
+    void readProgram(qint64 now);
+    void pumpTransmitter(qint64 now);
+    void pumpReceiver(qint64 now);
+    void flushFifo();
+    void doUnplug();
+    LineFormat currentProgramFormat();
+
+    // ---- MeterLine ----
+    qint64 elapsedMs() const override { return nowNs() / kMs; }
+    LineFormat format() const override { return meterFmt; }
+    void setFormat(const LineFormat &f) override;
+    LineFormat programFormat() const override { return const_cast<Private *>(this)->currentProgramFormat(); }
+    void send(const QByteArray &bytes) override;
+    qint64 backlogNs() const override;
+    void startTimer(int id, int ms) override { timers[id] = nowNs() + qint64(std::max(0, ms)) * kMs; }
+    void stopTimer(int id) override { timers.erase(id); }
+    void note(const QString &text) override;
+
+    qint64 nowNs() const
+    {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count();
+    }
+
+    const Profile profile;
+    const Options options;
+    std::unique_ptr<Meter> meter;
+    std::unique_ptr<ProgramLine> programLine;
+
+    int masterFd = -1;
+    int ownSlaveFd = -1; // keeps the pty up while the program has it closed
+    int wakeFd = -1;
+    QString slave;
+    std::thread thread;
+    std::chrono::steady_clock::time_point t0;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> unplugRequested{false};
+    std::atomic<bool> running{false};
+    std::atomic<bool> unplugged{false};
+
+    // Thread-side state.
+    LineFormat meterFmt;
+    std::map<int, qint64> timers;
+    std::deque<Segment> txQueue;
+    qint64 txFreeNs = 0;
+    std::deque<Timed> rxPending;
+    QByteArray fifo;
+    qint64 fifoLastNs = 0;
+    qint64 fifoCharNs = kMs;
+    std::deque<Inbound> inbox;
+    qint64 programAirFreeNs = 0;
+    qint64 lastProgramByteNs = -kNever / 2;
+    int transmission = 0;
+    qint64 meterBytesSent = 0;
+    bool stoppedNoted = false;
+    qint64 unplugAtNs = kNever;
+
+    // Shared with the caller's thread.
+    mutable std::mutex shared;
+    QByteArray received;
+    QByteArray sent;
+    QStringList notes;
+    LineFormat lastProgramFormat;
+    FormatSource source = FormatSource::AssumedMeterFormat;
+    LineFormat meterFormatShared;
+    std::function<void(const QString &)> noteHandler;
+};
+
+// ---- set-up ----
+
+bool MeterSimulator::Private::open(QString *error)
+{
+    auto fail = [&](const QString &what) {
+        if (error)
+            *error = what + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno));
+        closeAll();
+        return false;
+    };
+    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (masterFd < 0)
+        return fail(QStringLiteral("posix_openpt"));
+    if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0)
+        return fail(QStringLiteral("unlockpt"));
+    char name[128];
+    if (ptsname_r(masterFd, name, sizeof name) != 0)
+        return fail(QStringLiteral("ptsname"));
+    slave = QString::fromLocal8Bit(name);
+    ownSlaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (ownSlaveFd < 0)
+        return fail(QStringLiteral("open ") + slave);
+    struct termios t;
+    if (tcgetattr(ownSlaveFd, &t) == 0) {
+        cfmakeraw(&t);
+        cfsetispeed(&t, B9600);
+        cfsetospeed(&t, B9600);
+        tcsetattr(ownSlaveFd, TCSANOW, &t);
+    }
+    fcntl(masterFd, F_SETFL, fcntl(masterFd, F_GETFL) | O_NONBLOCK);
+    wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0)
+        return fail(QStringLiteral("eventfd"));
+    programLine = std::make_unique<ProgramLine>(masterFd, slave);
+    programLine->forgetRecords();
+    return true;
+}
+
+void MeterSimulator::Private::closeAll()
+{
+    for (int *fd : {&masterFd, &ownSlaveFd, &wakeFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    if (programLine)
+        programLine->forgetRecords();
+}
+
+void MeterSimulator::Private::requestAndJoin(std::atomic<bool> &flag)
+{
+    flag = true;
+    if (wakeFd >= 0) {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+    }
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
+        thread.join();
+}
+
+// ---- the loop ----
+
+void MeterSimulator::Private::run()
+{
+    meter->start(*this);
+    while (!stopRequested) {
+        if (unplugRequested) {
+            doUnplug();
+            break;
+        }
+        const qint64 now = nowNs();
+        step(now);
+        if (now >= unplugAtNs) {
+            doUnplug();
+            break;
+        }
+        const qint64 wake = std::min(nextWake(), unplugAtNs);
+        int timeoutMs = kMaxPollMs;
+        if (wake != kNever)
+            timeoutMs = int(std::clamp<qint64>((wake - nowNs() + kMs - 1) / kMs, 0, kMaxPollMs));
+        struct pollfd fds[2] = {{masterFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (poll(fds, 2, timeoutMs) < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents & POLLIN) {
+            quint64 v;
+            [[maybe_unused]] const ssize_t n = ::read(wakeFd, &v, sizeof v);
+        }
+        if (fds[0].revents & POLLIN)
+            readProgram(nowNs());
+        else if (fds[0].revents & (POLLHUP | POLLERR))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // no reader; should not last
+    }
+    running = false;
+}
+
+void MeterSimulator::Private::step(qint64 now)
+{
+    // Timers may start timers with 0 ms; the bound keeps one step finite.
+    for (int guard = 0; guard < 64; ++guard) {
+        auto due = std::min_element(timers.begin(), timers.end(),
+                                    [](const auto &a, const auto &b) { return a.second < b.second; });
+        if (due == timers.end() || due->second > now)
+            break;
+        const int id = due->first;
+        timers.erase(due);
+        meter->timer(*this, id);
+    }
+    while (!inbox.empty() && inbox.front().t <= now) {
+        const QByteArray bytes = inbox.front().bytes;
+        inbox.pop_front();
+        meter->received(*this, bytes);
+    }
+    pumpTransmitter(now);
+    pumpReceiver(now);
+}
+
+qint64 MeterSimulator::Private::nextWake() const
+{
+    qint64 wake = kNever;
+    for (const auto &t : timers)
+        wake = std::min(wake, t.second);
+    if (!inbox.empty())
+        wake = std::min(wake, inbox.front().t);
+    if (!txQueue.empty())
+        wake = std::min(wake, txFreeNs);
+    if (!rxPending.empty())
+        wake = std::min(wake, rxPending.front().t);
+    if (!fifo.isEmpty())
+        wake = std::min(wake, fifoLastNs + kFifoTimeoutChars * fifoCharNs);
+    return wake;
+}
+
+LineFormat MeterSimulator::Private::currentProgramFormat()
+{
+    const LineFormat f = programLine->current(meterFmt);
+    std::lock_guard<std::mutex> lock(shared);
+    lastProgramFormat = f;
+    source = programLine->lastSource();
+    return f;
+}
+
+void MeterSimulator::Private::readProgram(qint64 now)
+{
+    QByteArray bytes;
+    char buf[4096];
+    while (true) {
+        const ssize_t n = ::read(masterFd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        bytes.append(buf, int(n));
+    }
+    if (bytes.isEmpty())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(shared);
+        received += bytes;
+    }
+    const LineFormat pf = currentProgramFormat();
+    const qint64 airStart = std::max(now, programAirFreeNs);
+    programAirFreeNs = airStart + bytes.size() * pf.charTimeNs();
+
+    // What the meter's UART makes of it, once the last character is in.
+    const QVector<UartChar> chars = transcode(bytes, pf, meterFmt);
+    QByteArray good;
+    for (const UartChar &c : chars) {
+        if (!c.framingError && !c.parityError)
+            good.append(char(c.value));
+    }
+    if (good.size() != bytes.size() || !pf.sameCharFormat(meterFmt) || pf.baud != meterFmt.baud)
+        note(QStringLiteral("heard %1 bytes at %2, meter at %3: %4 intact")
+                 .arg(bytes.size())
+                 .arg(pf.toString(), meterFmt.toString())
+                 .arg(good.size()));
+    if (!good.isEmpty())
+        inbox.push_back({programAirFreeNs, good});
+
+    // The optical echo: the program's own light comes straight back.
+    if (airStart - lastProgramByteNs > kTransmissionGapNs)
+        ++transmission;
+    lastProgramByteNs = programAirFreeNs;
+    if (!options.echo)
+        return;
+    fifoCharNs = pf.charTimeNs();
+    if (options.lostEchoes.contains(transmission)) {
+        note(QStringLiteral("echo of transmission %1 lost").arg(transmission));
+        return;
+    }
+    QByteArray echo = bytes;
+    if (options.damagedEchoes.contains(transmission)) {
+        echo[0] = char(echo[0] ^ 0x20);
+        note(QStringLiteral("echo of transmission %1 damaged").arg(transmission));
+    }
+    for (const UartChar &c : transcode(echo, pf, pf)) {
+        const Timed item{airStart + c.endNs, char(c.value)};
+        auto pos = std::upper_bound(rxPending.begin(), rxPending.end(), item.t,
+                                    [](qint64 t, const Timed &x) { return t < x.t; });
+        rxPending.insert(pos, item);
+    }
+}
+
+void MeterSimulator::Private::pumpTransmitter(qint64 now)
+{
+    while (!txQueue.empty() && txFreeNs <= now) {
+        Segment &seg = txQueue.front();
+        const qint64 ct = seg.format.charTimeNs();
+        const int n = int(std::min<qint64>(seg.bytes.size(), std::max<qint64>(1, kChunkNs / ct)));
+        const QByteArray chunk = seg.bytes.left(n);
+        const LineFormat tx = seg.format;
+        seg.bytes.remove(0, n);
+        if (seg.bytes.isEmpty())
+            txQueue.pop_front();
+        const LineFormat rx = currentProgramFormat();
+        fifoCharNs = rx.charTimeNs();
+        const qint64 start = txFreeNs;
+        for (const UartChar &c : transcode(chunk, tx, rx)) {
+            if (c.framingError)
+                continue; // the program's port ignores framing errors
+            const Timed item{start + c.endNs, char(c.value)};
+            auto pos = std::upper_bound(rxPending.begin(), rxPending.end(), item.t,
+                                        [](qint64 t, const Timed &x) { return t < x.t; });
+            rxPending.insert(pos, item);
+        }
+        txFreeNs = start + n * ct;
+    }
+}
+
+void MeterSimulator::Private::pumpReceiver(qint64 now)
+{
+    while (!rxPending.empty() && rxPending.front().t <= now) {
+        fifo.append(rxPending.front().byte);
+        fifoLastNs = rxPending.front().t;
+        rxPending.pop_front();
+        if (fifo.size() >= kFifoTrigger)
+            flushFifo();
+    }
+    if (fifo.isEmpty())
+        return;
+    const qint64 deadline = fifoLastNs + kFifoTimeoutChars * fifoCharNs;
+    if (now >= deadline && (rxPending.empty() || rxPending.front().t > deadline))
+        flushFifo();
+}
+
+void MeterSimulator::Private::flushFifo()
+{
+    const ssize_t n = ::write(masterFd, fifo.constData(), size_t(fifo.size()));
+    if (n < fifo.size())
+        note(QStringLiteral("the program's input is full: %1 bytes lost").arg(fifo.size() - std::max<ssize_t>(n, 0)));
+    if (n > 0) {
+        std::lock_guard<std::mutex> lock(shared);
+        sent.append(fifo.constData(), int(n));
+    }
+    fifo.clear();
+}
+
+void MeterSimulator::Private::doUnplug()
+{
+    note(QStringLiteral("unplugged"));
+    for (int *fd : {&masterFd, &ownSlaveFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    programLine->forgetRecords();
+    unplugged = true;
+    running = false;
+}
+
+// ---- MeterLine ----
+
+void MeterSimulator::Private::setFormat(const LineFormat &f)
+{
+    if (f == meterFmt)
+        return;
+    meterFmt = f;
+    std::lock_guard<std::mutex> lock(shared);
+    meterFormatShared = f;
+}
+
+void MeterSimulator::Private::send(const QByteArray &bytes)
+{
+    QByteArray out = bytes;
+    if (options.stopAfterBytes >= 0) {
+        const qint64 left = std::max<qint64>(0, options.stopAfterBytes - meterBytesSent);
+        if (out.size() > left) {
+            out.truncate(int(left));
+            if (!stoppedNoted)
+                note(QStringLiteral("meter stops after %1 bytes").arg(options.stopAfterBytes));
+            stoppedNoted = true;
+        }
+    }
+    if (out.isEmpty())
+        return;
+    meterBytesSent += out.size();
+    if (txQueue.empty())
+        txFreeNs = std::max(txFreeNs, nowNs());
+    txQueue.push_back({out, meterFmt});
+}
+
+qint64 MeterSimulator::Private::backlogNs() const
+{
+    qint64 total = 0;
+    for (const Segment &s : txQueue)
+        total += s.bytes.size() * s.format.charTimeNs();
+    return std::max<qint64>(0, txFreeNs - nowNs()) + total;
+}
+
+void MeterSimulator::Private::note(const QString &text)
+{
+    std::function<void(const QString &)> handler;
+    {
+        std::lock_guard<std::mutex> lock(shared);
+        if (notes.size() < kNotesLimit)
+            notes.append(text);
+        handler = noteHandler;
+    }
+    if (handler)
+        handler(text);
+}
+
+// ---- MeterSimulator ----
+
+MeterSimulator::MeterSimulator(Profile profile, Options options) : d(std::make_unique<Private>(profile, std::move(options)))
+{
+}
+
+MeterSimulator::~MeterSimulator()
+{
+    stop();
+}
+
+bool MeterSimulator::start(QString *error)
+{
+    if (d->running || d->thread.joinable()) {
+        if (error)
+            *error = QStringLiteral("already started");
+        return false;
+    }
+    if (!d->open(error))
+        return false;
+    d->meter = createMeter(d->profile, d->options);
+    d->meterFmt = d->meter->initialFormat();
+    d->meterFormatShared = d->meterFmt;
+    d->lastProgramFormat = d->meterFmt;
+    d->t0 = std::chrono::steady_clock::now();
+    if (d->options.unplugAfterMs >= 0)
+        d->unplugAtNs = qint64(d->options.unplugAfterMs) * kMs;
+    if (!ProgramLine::testBedInProcess())
+        d->note(QStringLiteral("character format: read from the test bed's record once the program sets it; "
+                               "without one the meter's %1 counts as set")
+                    .arg(d->meterFmt.charFormatString()));
+    d->running = true;
+    d->thread = std::thread([this] { d->run(); });
+    return true;
+}
+
+void MeterSimulator::stop()
+{
+    d->requestAndJoin(d->stopRequested);
+    d->closeAll();
+    d->running = false;
+}
+
+void MeterSimulator::unplug()
+{
+    if (!d->thread.joinable())
+        return;
+    d->requestAndJoin(d->unplugRequested);
+}
+
+bool MeterSimulator::isRunning() const { return d->running; }
+bool MeterSimulator::isUnplugged() const { return d->unplugged; }
+QString MeterSimulator::slavePath() const { return d->slave; }
+Profile MeterSimulator::profile() const { return d->profile; }
+const Options &MeterSimulator::options() const { return d->options; }
+
+QByteArray MeterSimulator::receivedBytes() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->received;
+}
+
+QByteArray MeterSimulator::sentBytes() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->sent;
+}
+
+void MeterSimulator::clearRecorded()
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    d->received.clear();
+    d->sent.clear();
+}
+
+LineFormat MeterSimulator::programFormat() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->lastProgramFormat;
+}
+
+FormatSource MeterSimulator::formatSource() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->source;
+}
+
+LineFormat MeterSimulator::meterFormat() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->meterFormatShared;
+}
+
+QStringList MeterSimulator::notes() const
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    return d->notes;
+}
+
+void MeterSimulator::setNoteHandler(std::function<void(const QString &)> handler)
+{
+    std::lock_guard<std::mutex> lock(d->shared);
+    d->noteHandler = std::move(handler);
+}
+
+} // namespace metersim

@@ -1,0 +1,95 @@
+#include "profiles.h"
+
+#include "meters.h"
+#include "telegrams.h"
+
+namespace metersim {
+
+namespace {
+constexpr int kUnpluggedDefaultMs = 2500;
+}
+
+const ProfileInfo *profileByName(const QString &name)
+{
+    for (const ProfileInfo &p : kProfiles) {
+        if (name == QLatin1String(p.name))
+            return &p;
+    }
+    return nullptr;
+}
+
+const ProfileInfo &profileInfo(Profile profile)
+{
+    for (const ProfileInfo &p : kProfiles) {
+        if (p.profile == profile)
+            return p;
+    }
+    return kProfiles[0];
+}
+
+Options effectiveOptions(Profile profile, Options options)
+{
+    switch (profile) {
+    case Profile::Loopback:
+        options.echo = true;
+        break;
+    case Profile::StopsMidTelegram:
+        if (options.stopAfterBytes < 0) {
+            const QByteArray t = options.telegram.isEmpty() ? telegrams::smlFile() : options.telegram;
+            options.stopAfterBytes = t.size() / 2;
+        }
+        break;
+    case Profile::Unplugged:
+        if (options.unplugAfterMs < 0)
+            options.unplugAfterMs = kUnpluggedDefaultMs;
+        break;
+    default:
+        break;
+    }
+    return options;
+}
+
+std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
+{
+    auto telegramOr = [&o](const QByteArray &fallback) { return o.telegram.isEmpty() ? fallback : o.telegram; };
+    switch (profile) {
+    case Profile::SmlPush:
+    case Profile::Rs485SmlPush:
+    case Profile::StopsMidTelegram:
+    case Profile::Unplugged:
+        return std::make_unique<PushMeter>(o.format.value_or(format8N1(9600)), telegramOr(telegrams::smlFile()),
+                                           o.intervalMs, o.firstPushMs);
+    case Profile::SmlRequest:
+        return std::make_unique<RequestMeter>(o.format.value_or(format8N1(9600)), telegrams::smlRequest(),
+                                              telegramOr(telegrams::smlFile()), o.reactionMs);
+    case Profile::IecPush:
+        return std::make_unique<PushMeter>(o.format.value_or(format7E1(9600)), telegramOr(telegrams::iecPushMessage()),
+                                           o.intervalMs, o.firstPushMs);
+    case Profile::IecModeC:
+    case Profile::IecModeCIgnoresAck:
+    case Profile::IecModeC300Only:
+    case Profile::IecModeCHasty: {
+        using Kind = IecModeCMeter::Kind;
+        const Kind kind = profile == Profile::IecModeCIgnoresAck ? Kind::IgnoresAck
+                          : profile == Profile::IecModeC300Only  ? Kind::Only300
+                          : profile == Profile::IecModeCHasty    ? Kind::Hasty
+                                                                 : Kind::Normal;
+        return std::make_unique<IecModeCMeter>(kind, o, telegrams::iecIdentification(o.baudChar),
+                                               telegramOr(telegrams::iecDataMessage()));
+    }
+    case Profile::Rs485Iec:
+        return std::make_unique<Rs485IecMeter>(o.format.value_or(format7E1(9600)), telegrams::iecIdentification('5'),
+                                               telegramOr(telegrams::iecDataMessage()), o.reactionMs);
+    case Profile::ModbusSlave:
+        return std::make_unique<ModbusSlaveMeter>(o, o.registers.isEmpty() ? telegrams::modbusRegisters()
+                                                                           : o.registers);
+    case Profile::Noise:
+        return std::make_unique<NoiseMeter>(o.seed);
+    case Profile::Loopback:
+    case Profile::Silent:
+        break;
+    }
+    return std::make_unique<SilentMeter>();
+}
+
+} // namespace metersim

@@ -1,0 +1,130 @@
+#include "telegrams.h"
+
+#include "iecencoder.h"
+
+#include <cmath>
+
+namespace metersim::telegrams {
+
+namespace {
+
+// A real meter's push (DZG DVS-7420.2V.G2), until the SML encoder lands.
+constexpr char kSmlFileHex[] =
+    "1b1b1b1b0101010176057123af01620062007263010176010102310b0a01445a4700039e2054726201648fccb4620263379a00"
+    "76057223af01620062007263070177010b0a01445a4700039e2054070100620affff726201648fccb475770701006032010101"
+    "72620162006200520004445a470177070100600100ff017262016200620052000b0a01445a4700039e20540177070100010800"
+    "ff641c01047262016200621e52ff645cb0670177070100020800ff017262016200621e52ff64c149960177070100100700ff01"
+    "7262016200621b52fe53545f0101016308dd0076057323af016200620072630201710163e04800001b1b1b1b1a011967";
+
+// The program's constant request: open, get-list, close.
+constexpr char kSmlRequestHex[] =
+    "1B1B1B1B010101017603303062006200726500000100770101093131333131383632010101016303360076033031620062007265"
+    "000007007501010101016314CB007603303262006200726500000200710163756D0000001B1B1B1B1A027241";
+
+IecReadoutBuilder iecBuilder(char baudChar)
+{
+    const MeterValues &v = defaultValues();
+    IecReadoutBuilder b("VIV", baudChar, "SIM100");
+    b.addText("0.0.0", "12345678");
+    const struct
+    {
+        const char *obis;
+        double value;
+        int decimals;
+        const char *unit;
+    } lines[] = {
+        {"1.8.0", v.import_kWh, 3, "kWh"},   {"1.8.1", v.importT1_kWh, 3, "kWh"},
+        {"1.8.2", v.importT2_kWh, 3, "kWh"},  {"2.8.0", v.export_kWh, 3, "kWh"},
+        {"2.8.1", v.exportT1_kWh, 3, "kWh"},  {"2.8.2", v.exportT2_kWh, 3, "kWh"},
+        {"16.7.0", v.power_W, 1, "W"},        {"32.7.0", v.voltage_V[0], 1, "V"},
+        {"52.7.0", v.voltage_V[1], 1, "V"},   {"72.7.0", v.voltage_V[2], 1, "V"},
+        {"31.7.0", v.current_A[0], 2, "A"},   {"51.7.0", v.current_A[1], 2, "A"},
+        {"71.7.0", v.current_A[2], 2, "A"},
+    };
+    for (const auto &l : lines) {
+        IecValue value;
+        value.obis = l.obis;
+        value.value = l.value;
+        value.decimals = l.decimals;
+        value.unit = l.unit;
+        b.addValue(value);
+    }
+    return b;
+}
+
+} // namespace
+
+const MeterValues &defaultValues()
+{
+    static const MeterValues values;
+    return values;
+}
+
+QByteArray smlFile()
+{
+    return QByteArray::fromHex(kSmlFileHex);
+}
+
+MeterValues smlValues()
+{
+    MeterValues v;
+    v.import_kWh = 607.4471;
+    v.export_kWh = 1266.7286;
+    v.power_W = 215.99;
+    v.importT1_kWh = v.importT2_kWh = v.exportT1_kWh = v.exportT2_kWh = 0.0;
+    return v;
+}
+
+QByteArray smlRequest()
+{
+    return QByteArray::fromHex(kSmlRequestHex);
+}
+
+QByteArray iecIdentification(char baudChar)
+{
+    return iecBuilder(baudChar).identification();
+}
+
+QByteArray iecDataMessage()
+{
+    return iecBuilder('5').dataMessage();
+}
+
+QByteArray iecPushMessage()
+{
+    const IecReadoutBuilder b = iecBuilder('5');
+    const QByteArray data = b.dataMessage();
+    // Push meters send the data lines without STX, ETX and block check.
+    return b.identification() + "\r\n" + data.mid(1, data.size() - 3);
+}
+
+QMap<quint16, quint16> modbusRegisters()
+{
+    const MeterValues &v = defaultValues();
+    QMap<quint16, quint16> map;
+    auto put32 = [&map](quint16 reg, double value) {
+        const quint32 raw = static_cast<quint32>(std::llround(value));
+        map[reg] = static_cast<quint16>(raw >> 16);
+        map[reg + 1] = static_cast<quint16>(raw & 0xFFFF);
+    };
+    // Identification block asked for first (presence check).
+    map[0x0402] = 0x1234;
+    map[0x0403] = 0x5678;
+    map[0x0404] = 0x0001;
+    // Energies in Wh, powers in tenths of a watt.
+    put32(0x4000, v.import_kWh * 1000);
+    put32(0x4002, v.importT1_kWh * 1000);
+    put32(0x4004, v.importT2_kWh * 1000);
+    put32(0x4006, 0);
+    put32(0x4008, 0);
+    put32(0x4100, v.export_kWh * 1000);
+    put32(0x4102, v.exportT1_kWh * 1000);
+    put32(0x4104, v.exportT2_kWh * 1000);
+    put32(0x4106, 0);
+    put32(0x4108, 0);
+    put32(0x0000, v.power_W * 10);
+    put32(0x0002, v.exportPower_W * 10);
+    return map;
+}
+
+} // namespace metersim::telegrams

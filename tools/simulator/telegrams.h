@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+
+namespace metersim {
+
+// The readable values behind the default telegrams of the IEC 62056-21 and
+// Modbus profiles (the SML profiles say theirs in smlValues()).
+struct MeterValues
+{
+    double import_kWh = 12345.678;   // 1.8.0
+    double importT1_kWh = 10000.000; // 1.8.1
+    double importT2_kWh = 2345.678;  // 1.8.2
+    double export_kWh = 987.654;     // 2.8.0
+    double exportT1_kWh = 900.000;   // 2.8.1
+    double exportT2_kWh = 87.654;    // 2.8.2
+    double power_W = 432.1;          // 16.7.0 / Modbus register 0
+    double exportPower_W = 0.0;      // Modbus register 2
+    double voltage_V[3] = {230.1, 231.2, 229.3};
+    double current_A[3] = {1.23, 0.45, 0.67};
+};
+
+// The one place where the profiles get their telegrams from.
+namespace telegrams {
+
+const MeterValues &defaultValues();
+
+// SML: one transport frame with energy registers, and the values it carries.
+QByteArray smlFile();
+MeterValues smlValues();
+// The fixed request the SML request meter answers (open, get-list, close).
+QByteArray smlRequest();
+
+// IEC 62056-21: "/" maker, baud character, model, CR LF.
+QByteArray iecIdentification(char baudChar);
+// STX, data lines, "!" CR LF, ETX, block check.
+QByteArray iecDataMessage();
+// What a push meter sends: identification, empty line, data lines, "!" CR LF.
+QByteArray iecPushMessage();
+
+// Modbus RTU: holding registers of the default meter.
+QMap<quint16, quint16> modbusRegisters();
+
+} // namespace telegrams
+} // namespace metersim
