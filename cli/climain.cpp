@@ -1,0 +1,99 @@
+#include "climain.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include "clioptions.h"
+#include "clisession.h"
+#include "clitranslator.h"
+#include "consoleoutput.h"
+#include "exitstatus.h"
+#include "ftdisource.h"
+#include "interruptnotifier.h"
+#include "portenumerator.h"
+#include "portlisting.h"
+#include "programversion.h"
+
+namespace {
+
+PortScan scanSystemPorts(ConsoleOutput &output)
+{
+    const auto source = makeSystemFtdiSource(QCoreApplication::applicationDirPath());
+    const PortScan scan = scanPorts(SystemPortEnumerator(), *source);
+    if (scan.deviceSourceMissing)
+        output.stderrLine(missingLibraryMessage());
+    return scan;
+}
+
+int usageError(ConsoleOutput &output, const QString &message)
+{
+    output.stderrLine(QStringLiteral("viviv-cli: ") + message);
+    output.stderrLine(QStringLiteral("Hilfe: viviv-cli --help"));
+    return exitstatus::kUsage;
+}
+
+} // namespace
+
+int runCli(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("viviv-cli"));
+    QCoreApplication::setApplicationVersion(QString::number(kProgramVersion, 'f', 2));
+    CliTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+
+    ConsoleOutput output = ConsoleOutput::forTerminals();
+    const CliParseResult parsed = parseCliOptions(QCoreApplication::arguments());
+    if (!parsed.error.isEmpty())
+        return usageError(output, parsed.error);
+
+    const CliOptions &options = parsed.options;
+    switch (options.action) {
+    case CliOptions::Action::Help:
+        output.stdoutText(parsed.helpText);
+        return exitstatus::kSuccess;
+    case CliOptions::Action::Version:
+        output.stdoutText(QStringLiteral("viviv-cli %1\n").arg(QCoreApplication::applicationVersion()));
+        return exitstatus::kSuccess;
+    default:
+        break;
+    }
+
+    // The engine's debug lines are for developers; --debug shows them.
+    if (!options.debug)
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+
+    if (options.action == CliOptions::Action::ListPorts) {
+        const PortScan scan = scanSystemPorts(output);
+        output.stdoutText(options.json ? QString::fromUtf8(portListJson(scan)) : portListText(scan));
+        return exitstatus::kSuccess;
+    }
+
+    CliSession::Request request;
+    request.port = options.port;
+    request.readHeadTest = options.action == CliOptions::Action::ReadHeadTest;
+    request.testMode = options.testMode;
+    request.json = options.json;
+    switch (options.accessory) {
+    case CliOptions::Accessory::ReadingHead:
+        request.kind = IR_Head;
+        break;
+    case CliOptions::Accessory::Rs485:
+        request.kind = MODBUS485_Converter;
+        break;
+    case CliOptions::Accessory::Detect:
+        request.kind = accessoryAt(scanSystemPorts(output), options.port);
+        break;
+    }
+    const QString conflict = accessoryConflict(options, request.kind);
+    if (!conflict.isEmpty())
+        return usageError(output, conflict);
+    request.passwort = request.kind == MODBUS485_Converter ? options.meterNumber : options.address;
+
+    InterruptNotifier interrupts;
+    CliSession session(request, output);
+    QObject::connect(&interrupts, &InterruptNotifier::interrupted, &session, &CliSession::interrupt);
+    QObject::connect(&session, &CliSession::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    session.start();
+    return app.exec();
+}

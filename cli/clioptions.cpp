@@ -1,0 +1,189 @@
+#include "clioptions.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+namespace {
+
+struct OptionSpec
+{
+    const char *names;       // comma-separated, short name first
+    const char *valueName;   // nullptr for a switch
+    const char *description;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"l,liste", nullptr, "Listet die unterstützten Adapter-Ports mit der erkannten Zubehör-Art auf."},
+    {"p,port", "port", "Serieller Port des Zubehörs, z. B. ttyUSB0 oder /dev/ttyUSB0."},
+    {"z,zubehoer", "art",
+     "Zubehör am Port: lesekopf oder rs485. Ohne Angabe wird es wie im Fenster am USB-Adapter erkannt."},
+    {"t,test", "nummer", "Nur diesen Test des Lesekopfs ausführen (1 bis 4). Ohne Angabe: Alle Tests."},
+    {"a,adresse", "text", "Adresse für den Lesekopf (meistens nicht nötig, bitte leer lassen)."},
+    {"n,zaehlernummer", "nummer", "Seriennummer (Zaehlernummer) für den RS485-Konverter. Ohne Angabe: 0."},
+    {"lesekopftest", nullptr, "Den Lesekopf selbst testen (Echo über ein weißes Blatt Papier)."},
+    {"j,json", nullptr, "Das Ergebnis als ein JSON-Dokument auf die Standardausgabe schreiben."},
+    {"debug", nullptr, "Diagnosemeldungen der Engine auf die Standardfehlerausgabe schreiben."},
+    {"h,help", nullptr, "Zeigt diese Hilfe an."},
+    {"v,version", nullptr, "Zeigt die Versionsnummer an."},
+};
+
+// Pairs of options that ask for different things at once.
+struct Clash
+{
+    const char *first;
+    const char *second;
+};
+
+constexpr Clash kClashes[] = {
+    {"liste", "port"},         {"liste", "zubehoer"},     {"liste", "test"},
+    {"liste", "adresse"},      {"liste", "zaehlernummer"}, {"liste", "lesekopftest"},
+    {"lesekopftest", "test"},  {"lesekopftest", "adresse"}, {"lesekopftest", "zaehlernummer"},
+    {"test", "zaehlernummer"}, {"adresse", "zaehlernummer"},
+};
+
+// Options that only the reading head understands; the RS485 converter always
+// runs its whole chain with the meter number.
+constexpr const char *kReadingHeadOnly[] = {"test", "adresse", "lesekopftest"};
+
+QString dashed(const char *name)
+{
+    return QStringLiteral("--") + QString::fromLatin1(name);
+}
+
+bool isSet(const QCommandLineParser &parser, const char *name)
+{
+    return parser.isSet(QString::fromLatin1(name));
+}
+
+bool optionGiven(const CliOptions &o, const char *name)
+{
+    const QString n = QString::fromLatin1(name);
+    if (n == QLatin1String("test"))
+        return o.testGiven;
+    if (n == QLatin1String("adresse"))
+        return o.addressGiven;
+    if (n == QLatin1String("lesekopftest"))
+        return o.action == CliOptions::Action::ReadHeadTest;
+    return false;
+}
+
+} // namespace
+
+CliParseResult parseCliOptions(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Prüft ohne Fenster, ob ein optischer Lesekopf oder ein RS485-Konverter mit dem Zähler arbeitet,\n"
+        "und zeigt die gelesenen Werte. Exit-Status: 0 erfolgreich, 1 nicht erfolgreich,\n"
+        "2 Bedienfehler oder Port nicht zu öffnen, 130 abgebrochen (Strg+C)."));
+    for (const OptionSpec &spec : kOptions) {
+        const QStringList names = QString::fromLatin1(spec.names).split(QLatin1Char(','));
+        const QString description = QString::fromUtf8(spec.description);
+        if (spec.valueName)
+            parser.addOption(QCommandLineOption(names, description, QString::fromLatin1(spec.valueName)));
+        else
+            parser.addOption(QCommandLineOption(names, description));
+    }
+
+    CliParseResult result;
+    result.helpText = parser.helpText();
+    CliOptions &o = result.options;
+
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (isSet(parser, "help")) {
+        o.action = CliOptions::Action::Help;
+        return result;
+    }
+    if (isSet(parser, "version")) {
+        o.action = CliOptions::Action::Version;
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = QStringLiteral("Unerwartetes Argument '%1'. Der Port wird mit --port angegeben.")
+                           .arg(parser.positionalArguments().first());
+        return result;
+    }
+    for (const Clash &clash : kClashes) {
+        if (isSet(parser, clash.first) && isSet(parser, clash.second)) {
+            result.error = QStringLiteral("Die Optionen %1 und %2 passen nicht zusammen.")
+                               .arg(dashed(clash.first), dashed(clash.second));
+            return result;
+        }
+    }
+
+    o.json = isSet(parser, "json");
+    o.debug = isSet(parser, "debug");
+    if (isSet(parser, "liste")) {
+        o.action = CliOptions::Action::ListPorts;
+        return result;
+    }
+    if (isSet(parser, "lesekopftest"))
+        o.action = CliOptions::Action::ReadHeadTest;
+
+    o.port = parser.value(QStringLiteral("port"));
+    if (o.port.isEmpty()) {
+        result.error = QStringLiteral("Kein Port angegeben. Bitte wählen Sie einen Port mit --port "
+                                      "(die Ports zeigt --liste).");
+        return result;
+    }
+
+    if (isSet(parser, "zubehoer")) {
+        const QString kind = parser.value(QStringLiteral("zubehoer"));
+        if (kind == QLatin1String("lesekopf")) {
+            o.accessory = CliOptions::Accessory::ReadingHead;
+        } else if (kind == QLatin1String("rs485")) {
+            o.accessory = CliOptions::Accessory::Rs485;
+        } else {
+            result.error = QStringLiteral("Unbekanntes Zubehör '%1'. Erlaubt sind lesekopf und rs485.").arg(kind);
+            return result;
+        }
+    }
+
+    if (isSet(parser, "test")) {
+        const QString text = parser.value(QStringLiteral("test"));
+        bool ok = false;
+        const int number = text.toInt(&ok);
+        if (!ok || number < Test_01 || number > Test_04) {
+            result.error = QStringLiteral("Ungültige Testnummer '%1'. Erlaubt sind 1 bis 4.").arg(text);
+            return result;
+        }
+        o.testMode = static_cast<TestMode_t>(number);
+        o.testGiven = true;
+    }
+    if (isSet(parser, "adresse")) {
+        o.address = parser.value(QStringLiteral("adresse"));
+        o.addressGiven = true;
+    }
+    if (isSet(parser, "zaehlernummer")) {
+        o.meterNumber = parser.value(QStringLiteral("zaehlernummer"));
+        o.meterNumberGiven = true;
+    }
+    // As the window does with an empty meter-number field.
+    if (o.meterNumber.isEmpty())
+        o.meterNumber = QStringLiteral("0");
+
+    if (o.accessory != CliOptions::Accessory::Detect) {
+        const enum_interfaces_t kind =
+            o.accessory == CliOptions::Accessory::Rs485 ? MODBUS485_Converter : IR_Head;
+        result.error = accessoryConflict(o, kind);
+    }
+    return result;
+}
+
+QString accessoryConflict(const CliOptions &options, enum_interfaces_t kind)
+{
+    if (kind == MODBUS485_Converter) {
+        for (const char *name : kReadingHeadOnly) {
+            if (optionGiven(options, name))
+                return QStringLiteral("Die Option %1 passt nicht zum RS485-Konverter: er führt immer alle "
+                                      "vier Tests aus.")
+                    .arg(dashed(name));
+        }
+    } else if (options.meterNumberGiven) {
+        return QStringLiteral("Die Option --zaehlernummer passt nicht zum Lesekopf (nur für den RS485-Konverter).");
+    }
+    return QString();
+}

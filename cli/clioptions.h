@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "meterresult.h"
+
+// What the user asked for on the command line.
+struct CliOptions
+{
+    enum class Action { RunTests, ReadHeadTest, ListPorts, Help, Version };
+    enum class Accessory { Detect, ReadingHead, Rs485 };
+
+    Action action = Action::RunTests;
+    Accessory accessory = Accessory::Detect;
+    QString port;
+    TestMode_t testMode = Test_All;
+    QString address;       // reading head: the sign-on address, usually empty
+    QString meterNumber;   // RS485 converter: "0" when none is given
+    bool json = false;
+    bool debug = false;
+
+    // Options given explicitly, so that they can be checked against the
+    // accessory once it is known (it may come from detection).
+    bool testGiven = false;
+    bool addressGiven = false;
+    bool meterNumberGiven = false;
+};
+
+struct CliParseResult
+{
+    CliOptions options;
+    QString error;     // empty when the command line is usable
+    QString helpText;
+};
+
+// arguments include the program name, as QCoreApplication::arguments().
+CliParseResult parseCliOptions(const QStringList &arguments);
+
+// The message when the options do not fit the accessory, or an empty string.
+QString accessoryConflict(const CliOptions &options, enum_interfaces_t kind);

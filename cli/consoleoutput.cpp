@@ -1,0 +1,148 @@
+#include "consoleoutput.h"
+
+#include <unistd.h>
+
+#include "runrecord.h"
+#include "testlog.h"
+#include "valuetable.h"
+
+namespace {
+
+struct TerminalColour
+{
+    const char *name;
+    const char *escape; // nullptr: the terminal's own text colour
+};
+
+// Black is left to the terminal: on a dark background it would vanish.
+constexpr TerminalColour kTerminalColours[] = {
+    {logcolour::kHeading, "\033[34m"},
+    {logcolour::kReceived, nullptr},
+    {logcolour::kError, "\033[31m"},
+    {logcolour::kGood, "\033[32m"},
+};
+
+constexpr const char *kReset = "\033[0m";
+constexpr const char *kClearLine = "\r\033[K";
+
+// A log line may carry a received IEC text with CR LF line ends.
+QString withPlainLineEnds(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
+QString logColourName(const QColor &colour)
+{
+    for (const TerminalColour &c : kTerminalColours) {
+        if (QColor(QLatin1String(c.name)) == colour)
+            return QString::fromLatin1(c.name);
+    }
+    return colour.name();
+}
+
+ConsoleOutput::ConsoleOutput(bool colourOnStdout, bool progressOnStderr)
+    : colour(colourOnStdout), progressShown(progressOnStderr)
+{
+}
+
+ConsoleOutput ConsoleOutput::forTerminals()
+{
+    return ConsoleOutput(::isatty(STDOUT_FILENO) == 1, ::isatty(STDERR_FILENO) == 1);
+}
+
+QString ConsoleOutput::coloured(const QString &text, const QString &colourName) const
+{
+    if (!colour)
+        return text;
+    for (const TerminalColour &c : kTerminalColours) {
+        if (c.escape && colourName == QLatin1String(c.name))
+            return QString::fromLatin1(c.escape) + text + QString::fromLatin1(kReset);
+    }
+    return text;
+}
+
+void ConsoleOutput::write(int fd, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n <= 0)
+            return; // a closed pipe: nothing left to tell
+        done += n;
+    }
+}
+
+void ConsoleOutput::logLine(const QString &text, const QString &colourName)
+{
+    // The status line may share the terminal: take it away, write, put it back.
+    const QString shown = progressText;
+    clearProgress();
+    stdoutText(coloured(withPlainLineEnds(text), colourName) + QLatin1Char('\n'));
+    if (!shown.isEmpty())
+        progress(shown);
+}
+
+void ConsoleOutput::progress(const QString &text)
+{
+    if (!progressShown)
+        return;
+    progressText = text;
+    write(STDERR_FILENO, QString::fromLatin1(kClearLine) + text);
+}
+
+void ConsoleOutput::clearProgress()
+{
+    if (!progressShown || progressText.isEmpty())
+        return;
+    progressText.clear();
+    write(STDERR_FILENO, QString::fromLatin1(kClearLine));
+}
+
+void ConsoleOutput::stdoutText(const QString &text)
+{
+    write(STDOUT_FILENO, text);
+}
+
+void ConsoleOutput::stderrLine(const QString &text)
+{
+    clearProgress();
+    write(STDERR_FILENO, text + QLatin1Char('\n'));
+}
+
+void ConsoleOutput::summary(const RunRecord &record)
+{
+    clearProgress();
+    const QString resultColour =
+        record.successful() ? QString::fromLatin1(logcolour::kGood) : QString::fromLatin1(logcolour::kError);
+    QString out = QStringLiteral("\nTest Status: ") + coloured(record.ergebnis, resultColour) +
+                  QStringLiteral("\nProtokoll:   ") + record.protokoll + QStringLiteral("\nBaudrate:    ") +
+                  record.baud + QLatin1Char('\n');
+
+    QString values;
+    for (const ValueRow &row : kValueRows) {
+        if (!(record.values.*row.valid))
+            continue;
+        const QString unit = unitOf(row, record.protokoll);
+        values += QStringLiteral("  %1 %2 %3")
+                      .arg(obisCode(row, record.protokoll), -8)
+                      .arg(QString::fromUtf8(row.label), -30)
+                      .arg(formattedValue(row, record.values.*row.value), 16) +
+                  (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit) + QLatin1Char('\n');
+    }
+    if (!values.isEmpty())
+        out += QStringLiteral("\nWerte:\n") + values;
+
+    QString idents;
+    for (const IdentText &t : kIdentTexts) {
+        if (!(record.values.*t.text).isEmpty())
+            idents += QStringLiteral("  %1: %2\n").arg(QString::fromUtf8(t.label), record.values.*t.text);
+    }
+    if (!idents.isEmpty())
+        out += QStringLiteral("\nZähler:\n") + idents;
+    stdoutText(out);
+}

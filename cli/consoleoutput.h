@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+struct RunRecord;
+
+// The colour name of a log line, as the worker chose it ("blue", "black",
+// "red", "green"); other colours by their #rrggbb name.
+QString logColourName(const QColor &colour);
+
+// What the front end writes to the terminal or a pipe. Colour only when
+// stdout is a terminal; the progress line only when stderr is one.
+class ConsoleOutput
+{
+public:
+    ConsoleOutput(bool colourOnStdout, bool progressOnStderr);
+
+    // Decides both from isatty() of stdout and stderr.
+    static ConsoleOutput forTerminals();
+
+    void logLine(const QString &text, const QString &colourName);
+    void progress(const QString &text);
+    void clearProgress();
+    void summary(const RunRecord &record);
+    void stdoutText(const QString &text);
+    void stderrLine(const QString &text);
+
+private:
+    QString coloured(const QString &text, const QString &colourName) const;
+    void write(int fd, const QString &text);
+
+    bool colour;
+    bool progressShown;
+    QString progressText; // what the status line shows now, empty when none
+};

@@ -1,0 +1,93 @@
+#include "portlisting.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "adapterfilter.h"
+#include "d2xxlibrary.h"
+#include "ftdisource.h"
+#include "portenumerator.h"
+
+PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source)
+{
+    PortScan scan;
+    FtdiDeviceList ftdiDevices;
+    bool sourceTried = false;
+    for (const SerialPortEntry &port : enumerator.availablePorts()) {
+        if (!isSupportedAdapterManufacturer(port.manufacturer))
+            continue;
+        // The window asks again for every further FTDI port while its list is
+        // empty; one answer per scan tells the same.
+        if (isFtdiManufacturer(port.manufacturer) && !sourceTried) {
+            sourceTried = true;
+            if (source.open() == FtdiDeviceSource::Kind::Unavailable)
+                scan.deviceSourceMissing = true;
+            else
+                readFtdiDeviceList(source, ftdiDevices);
+        }
+        scan.ports.append({port.portName, port.manufacturer, port.serialNumber, IR_Head});
+    }
+    // Without a device list the window keeps the reading-head controls.
+    if (!ftdiDevices.isEmpty()) {
+        for (ListedPort &p : scan.ports)
+            p.kind = isZoruvariConverter(ftdiDevices, p.serialNumber) ? MODBUS485_Converter : IR_Head;
+    }
+    return scan;
+}
+
+enum_interfaces_t accessoryAt(const PortScan &scan, const QString &port)
+{
+    static const QString kDevPrefix = QStringLiteral("/dev/");
+    for (const ListedPort &p : scan.ports) {
+        if (p.portName == port || kDevPrefix + p.portName == port)
+            return p.kind;
+    }
+    return IR_Head;
+}
+
+QString missingLibraryMessage()
+{
+    return QStringLiteral("Die Datei %1 wurde nicht gefunden! Bitte prüfen Sie, dass sich die Datei im selben "
+                          "Verzeichnis befindet! Alle Ports gelten als Lesekopf.")
+        .arg(D2xxLibrary::fileName());
+}
+
+QString accessoryName(enum_interfaces_t kind)
+{
+    return kind == MODBUS485_Converter ? QStringLiteral("Zoruvari RS485 Konverter") : QStringLiteral("Lesekopf");
+}
+
+QString accessoryKey(enum_interfaces_t kind)
+{
+    return kind == MODBUS485_Converter ? QStringLiteral("rs485") : QStringLiteral("lesekopf");
+}
+
+QString portListText(const PortScan &scan)
+{
+    if (scan.ports.isEmpty())
+        return QStringLiteral("Keine unterstützten Adapter gefunden.\n");
+    QString out;
+    for (const ListedPort &p : scan.ports) {
+        out += QStringLiteral("%1 %2 %3%4\n")
+                   .arg(p.portName, -14)
+                   .arg(accessoryName(p.kind), -26)
+                   .arg(p.manufacturer)
+                   .arg(p.serialNumber.isEmpty() ? QString() : QStringLiteral(", Seriennummer ") + p.serialNumber);
+    }
+    return out;
+}
+
+QByteArray portListJson(const PortScan &scan)
+{
+    QJsonArray ports;
+    for (const ListedPort &p : scan.ports) {
+        ports.append(QJsonObject{{QStringLiteral("port"), p.portName},
+                                 {QStringLiteral("accessory"), accessoryKey(p.kind)},
+                                 {QStringLiteral("manufacturer"), p.manufacturer},
+                                 {QStringLiteral("serialNumber"), p.serialNumber}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("ports"), ports},
+                                     {QStringLiteral("deviceListMissing"), scan.deviceSourceMissing}})
+        .toJson(QJsonDocument::Indented);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include "meterresult.h"
+
+class FtdiDeviceSource;
+class PortEnumerator;
+
+// The ports the window would list, each with the accessory it recognises.
+struct ListedPort
+{
+    QString portName;
+    QString manufacturer;
+    QString serialNumber;
+    enum_interfaces_t kind = IR_Head;
+};
+
+struct PortScan
+{
+    QList<ListedPort> ports;
+    bool deviceSourceMissing = false; // where the window shows its missing-library box
+};
+
+// The window's rules through the shared detection library: the manufacturer
+// filter, the FTDI device list read once for the first FTDI port, the
+// converter recognition.
+PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source);
+
+// The accessory at the port the user named ("ttyUSB0" or "/dev/ttyUSB0");
+// a port that is not listed counts as a reading head, as in the window.
+enum_interfaces_t accessoryAt(const PortScan &scan, const QString &port);
+
+QString missingLibraryMessage();
+QString accessoryName(enum_interfaces_t kind);    // German, for people
+QString accessoryKey(enum_interfaces_t kind);     // "lesekopf" / "rs485", for scripts
+QString portListText(const PortScan &scan);
+QByteArray portListJson(const PortScan &scan);
