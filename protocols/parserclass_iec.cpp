@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <string.h>
+
 #include "iecreadout.h"
 
 namespace {
@@ -29,15 +31,22 @@ bool isNumberText(const QByteArray &text)
 // A key that starts with a digit must not match inside a longer address
 // ("1.7.0" in "21.7.0"); keys that start with ":" or a letter are anchored by
 // that character already and may follow the "0" of "1-0".
-int findKey(const QByteArray &text, const char *key)
+int findKey(const QByteArray &text, const char *key, int keyLength)
 {
     const bool digitLed = isDigit(key[0]);
-    int from = 0;
+    const char *begin = text.constData();
+    const char *from = begin;
+    const char *end = begin + text.size();
     for (;;) {
-        const int pos = text.indexOf(key, from);
-        if (pos <= 0 || !digitLed || !isDigit(text.at(pos - 1)))
+        // memmem: glibc's search is several times faster than indexOf on
+        // readouts of a few hundred bytes, and the decoder runs 60 of them.
+        const void *hit = memmem(from, size_t(end - from), key, size_t(keyLength));
+        if (!hit)
+            return -1;
+        const int pos = int(static_cast<const char *>(hit) - begin);
+        if (pos == 0 || !digitLed || !isDigit(begin[pos - 1]))
             return pos;
-        from = pos + 1;
+        from = begin + pos + 1;
     }
 }
 
@@ -157,14 +166,14 @@ meter_result_t parserclass::decodeObisAscii(QString telegram) const
     QByteArray text = telegram.toUtf8();
 
     for (const IecKey &k : kIecKeys) {
-        const int pos = findKey(text, k.key);
+        const int keyLength = int(std::strlen(k.key));
+        const int pos = findKey(text, k.key, keyLength);
         if (pos < 0)
             continue;
         if (k.maker) {
             r.Text_Maker = QString::fromLatin1(k.maker->maker);
             r.Text_Ident = QString::fromLatin1(k.maker->model);
         }
-        const int keyLength = int(std::strlen(k.key));
         const bool opensValue = k.key[keyLength - 1] == '(';
         const int start = pos + keyLength + (opensValue ? 0 : 1);
         if (start > text.size()) {
