@@ -42,7 +42,7 @@ public:
             m_ctx = nullptr;
         }
         if (m_ctx)
-            modbus_set_response_timeout(m_ctx, 0, 300000);
+            modbus_set_response_timeout(m_ctx, 3, 0); // generous: the machine may be loaded
     }
     ~LibmodbusMaster()
     {
@@ -76,7 +76,7 @@ private:
     {
         QByteArray frame;
         pollfd pfd{m_pty, POLLIN, 0};
-        while (frame.size() < size && poll(&pfd, 1, 2000) > 0) {
+        while (frame.size() < size && poll(&pfd, 1, 5000) > 0) {
             char buf[64];
             const ssize_t n = ::read(m_pty, buf, size_t(size - frame.size()));
             if (n <= 0)
