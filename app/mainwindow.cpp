@@ -6,8 +6,13 @@
 #include <QMessageBox>
 
 #include "adapterfilter.h"
+#include "clipboardexport.h"
 #include "infodialog.h"
+#include "reportinput.h"
+#include "resultupload.h"
+#include "senddialog.h"
 #include "serialclass.h"
+#include "testreport.h"
 #include "werbung.h"
 
 namespace {
@@ -423,12 +428,27 @@ void MainWindow::on_C_Port_currentIndexChanged(QString arg1)
     }
 }
 
-// SCAFFOLDING: the reports (clipboard, print, upload) come with the reports work.
-void MainWindow::on_M_Text_kopieren_triggered() {}
-void MainWindow::on_actionErgebnis_senden_triggered() {}
-void MainWindow::on_pushButtonCopyValues_clicked() {}
-void MainWindow::on_actionDrucken_triggered() {}
+void MainWindow::on_M_Text_kopieren_triggered()
+{
+    copyLogToClipboard(readReportInput(this, resultForPrint, edition));
+}
+
+void MainWindow::on_actionErgebnis_senden_triggered()
+{
+    ResultUpload(this, productName).run(sendDialog, ui->T_Status->toPlainText());
+}
+
+void MainWindow::on_pushButtonCopyValues_clicked()
+{
+    copyValuesToClipboard(readReportInput(this, resultForPrint, edition));
+}
+
+void MainWindow::on_actionDrucken_triggered()
+{
+    runReportPreview([this](QPrinter *printer) { print(printer); });
+}
+
 void MainWindow::print(QPrinter *printer)
 {
-    Q_UNUSED(printer);
+    TestReport(readReportInput(this, resultForPrint, edition)).paint(printer);
 }

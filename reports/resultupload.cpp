@@ -13,7 +13,7 @@ const char kNotSent[] = "Nachricht konnte nicht gesendet werden. Bitte prüfen S
 } // namespace
 
 ResultUpload::ResultUpload(QWidget *window, const QString &productName)
-    : window(window), productName(productName), client(window)
+    : window(window), productName(productName)
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Answers the modal windows of an upload as a person would: fills and
-// confirms (or cancels) the send dialog and notes and closes message boxes.
+// Answers modal windows as a person would: fills and confirms (or cancels)
+// the send dialog, notes and closes message boxes, closes any other dialog.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
@@ -46,7 +46,14 @@ private:
         handled = w;
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             boxes << SeenMessageBox{box->icon(), box->windowTitle(), box->text()};
-            QMetaObject::invokeMethod(box->button(QMessageBox::Ok), "click", Qt::QueuedConnection);
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
+                QMetaObject::invokeMethod(ok, "click", Qt::QueuedConnection);
+            else
+                QMetaObject::invokeMethod(box, "reject", Qt::QueuedConnection);
+            return;
+        }
+        if (!w->findChild<QLineEdit *>(QStringLiteral("lineEditHersteller"))) {
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection); // any other dialog
             return;
         }
         ++dialogsShown;
