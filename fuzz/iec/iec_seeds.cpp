@@ -45,6 +45,27 @@ int main(int argc, char **argv)
         }
     }
 
+    // Malformed text: long lines, broken brackets, NUL and non-ASCII bytes,
+    // numbers of many digits, keys run together; then 5000 bytes of noise.
+    const QByteArray badInputs[] = {
+        "1.8.0(" + QByteArray(8000, '1') + "*kWh)",
+        "1.8.0*255 12.5*kWh\r\n32.7.0 230",
+        "1.8.0((12.5)*kWh))\r\n1.7.0(((",
+        "1.8.0)12(\r\n2.8.0(((5*kWh\r\n",
+        QByteArray("1.8.0(\0\0\0)\r\n1.7.0(1\0*W)", 24),
+        "1.8.0(\xff\xfe\xc3\xa4*kWh)\r\n32.7(\xe2\x82\xac)",
+        "1.8.0(" + QByteArray(400, '9') + ".5)\r\n1.8.1(1" + QByteArray(400, '0') + ")",
+        "1.8.01.8.11.8.22.8.032.7(33.7(ELS4",
+        "32.7.032.7.031.7.0(1*A)32.7.0(2*V)",
+    };
+    for (const QByteArray &bad : badInputs)
+        ok &= write(dir, QString("bad-%1").arg(n++), bad);
+    QByteArray noise(5000, 0);
+    quint32 x = 14;
+    for (char &c : noise)
+        c = char((x = x * 1664525u + 1013904223u) >> 24);
+    ok &= write(dir, "noise-5000", noise);
+
     QFile json(QString::fromLocal8Bit(argv[2]));
     if (!json.open(QIODevice::ReadOnly))
         return 1;
