@@ -129,7 +129,14 @@ extern "C" int tcsetattr(int fd, int optionalActions, const struct termios *t)
     const int savedErrno = errno;
     const std::string slave = t ? ptySlavePath(fd) : std::string();
     errno = savedErrno;
-    const int rc = realSet()(fd, optionalActions, t);
+    int rc = realSet()(fd, optionalActions, t);
+    if (rc != 0 && errno == EINVAL && !slave.empty()) {
+        // libc reads the settings back and finds 8N1 where 7E1 was asked
+        // for: set what the pty can do and remember what was asked.
+        struct termios possible = *t;
+        applyFormat(linesettings::CharFormat{}, &possible);
+        rc = realSet()(fd, optionalActions, &possible);
+    }
     if (rc == 0 && !slave.empty()) {
         const linesettings::CharFormat f = formatOf(*t);
         {
