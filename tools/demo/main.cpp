@@ -1,0 +1,116 @@
+// viviv-demo: the test program's main window without hardware. Two simulated
+// meters sit behind two pseudo-terminals: an optical reading head in front of
+// a meter of the chosen profile, and the RS485 converter in front of a
+// Modbus meter.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDialog>
+#include <QTextStream>
+#include <QTimer>
+
+#include "demosetup.h"
+#include "mainwindow.h"
+#include "snapshot.h"
+
+using metersim::Profile;
+
+namespace {
+
+QString profileList()
+{
+    QString text;
+    for (const metersim::ProfileInfo &p : metersim::kProfiles)
+        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(p.name), -20).arg(QLatin1String(p.description));
+    return text;
+}
+
+bool profileOption(const QCommandLineParser &parser, const QString &option, Profile *profile)
+{
+    if (!parser.isSet(option))
+        return true;
+    const metersim::ProfileInfo *info = metersim::profileByName(parser.value(option));
+    if (!info)
+        return false;
+    *profile = info->profile;
+    return true;
+}
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "viviv-demo: " << message << "\n";
+    return 2;
+}
+
+// The maker's edition shows its advertising at exit; an unattended run ends it.
+void closeDialogsFromNowOn()
+{
+    auto *timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    timer->start(100);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The test program with two simulated meters instead of hardware.\n"
+                       "Reading head: an FTDI port with a meter of --head (default sml-push).\n"
+                       "RS485 converter: recognised as the maker's converter, with a meter of --rs485\n"
+                       "(default modbus, answering to the empty meter number).\n\nProfiles:\n")
+        + profileList());
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("head"), QStringLiteral("Meter behind the reading head."),
+                      QStringLiteral("profile")});
+    parser.addOption({QStringLiteral("rs485"), QStringLiteral("Meter behind the RS485 converter."),
+                      QStringLiteral("profile")});
+    parser.addOption({QStringLiteral("edition"), QStringLiteral("Edition file content, 0 to 9 (default: none)."),
+                      QStringLiteral("digit")});
+    parser.addOption({QStringLiteral("snapshot"),
+                      QStringLiteral("Connect, run the tests, save a picture of the window to <file> and quit."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("snapshot-port"),
+                      QStringLiteral("Port for --snapshot: head (default) or rs485."), QStringLiteral("port")});
+    parser.process(app);
+
+    DemoSetup::Choice choice;
+    if (!profileOption(parser, QStringLiteral("head"), &choice.headProfile)
+        || !profileOption(parser, QStringLiteral("rs485"), &choice.rs485Profile))
+        return fail(QStringLiteral("unknown profile; see --help"));
+    if (parser.isSet(QStringLiteral("edition"))) {
+        bool ok = false;
+        choice.edition = parser.value(QStringLiteral("edition")).toInt(&ok);
+        if (!ok || choice.edition < 0 || choice.edition > 9)
+            return fail(QStringLiteral("--edition takes one digit"));
+    }
+
+    DemoSetup setup(choice);
+    QString error;
+    if (!setup.start(&error))
+        return fail(QStringLiteral("cannot start the simulated meters: ") + error);
+    QTextStream(stdout) << "Reading head:    " << setup.headPort() << "\n"
+                        << "RS485 converter: " << setup.rs485Port() << "\n";
+
+    auto *window = new MainWindow(setup.environment());
+    window->show();
+
+    std::unique_ptr<Snapshot> snapshot;
+    if (parser.isSet(QStringLiteral("snapshot"))) {
+        const QString port = parser.value(QStringLiteral("snapshot-port")) == QLatin1String("rs485")
+                                 ? setup.rs485Port()
+                                 : setup.headPort();
+        snapshot = std::make_unique<Snapshot>(window, port, parser.value(QStringLiteral("snapshot")));
+        snapshot->start();
+    }
+
+    const int rc = app.exec();
+    if (snapshot)
+        closeDialogsFromNowOn();
+    delete window; // the maker's edition shows its advertising here
+    return rc;
+}

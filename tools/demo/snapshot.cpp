@@ -1,0 +1,67 @@
+#include "snapshot.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kGiveUpTicks = 1200; // two minutes: a hung test must not hang the tool
+
+template<typename T>
+T *child(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+} // namespace
+
+Snapshot::Snapshot(QWidget *window, QString port, QString file)
+    : window(window), port(std::move(port)), file(std::move(file))
+{
+}
+
+void Snapshot::start()
+{
+    QTimer::singleShot(500, this, [this] { step(); });
+}
+
+void Snapshot::step()
+{
+    if (++ticks > kGiveUpTicks) {
+        QTextStream(stderr) << "viviv-demo: the test did not finish, no snapshot\n";
+        QApplication::exit(1);
+        return;
+    }
+    auto *connectButton = child<QPushButton>(window, "C_Verbinden");
+    auto *startButton = child<QPushButton>(window, "C_Start");
+    switch (stage) {
+    case 0:
+        child<QComboBox>(window, "C_Port")->setCurrentText(port);
+        connectButton->click();
+        stage = 1;
+        break;
+    case 1:
+        if (startButton->isEnabled()) {
+            startButton->click();
+            stage = 2;
+        }
+        break;
+    case 2:
+        // Enabled again once the worker reports the end of the run.
+        if (startButton->isEnabled()) {
+            window->grab().save(file);
+            QTextStream(stdout) << child<QTextEdit>(window, "T_Status")->toPlainText() << "\n"
+                                << "viviv-demo: saved " << file << "\n";
+            QApplication::quit();
+            return;
+        }
+        break;
+    }
+    QTimer::singleShot(kTickMs, this, [this] { step(); });
+}
