@@ -215,7 +215,9 @@ void TestMeterSimulator::profileAnswers()
     QFETCH(QByteArray, expected);
     QFETCH(int, outcome);
 
-    MeterSimulator sim{Profile(profile)};
+    Options o;
+    o.firstPushMs = 300; // the port is set up by then
+    MeterSimulator sim{Profile(profile), o};
     QVERIFY(sim.start());
     QSerialPort serial(sim.slavePath());
     QVERIFY(serial.open(QIODevice::ReadWrite));

@@ -1,20 +1,13 @@
 #include "telegrams.h"
 
 #include "iecencoder.h"
+#include "smlencoder.h"
 
 #include <cmath>
 
 namespace metersim::telegrams {
 
 namespace {
-
-// A real meter's push (DZG DVS-7420.2V.G2), until the SML encoder lands.
-constexpr char kSmlFileHex[] =
-    "1b1b1b1b0101010176057123af01620062007263010176010102310b0a01445a4700039e2054726201648fccb4620263379a00"
-    "76057223af01620062007263070177010b0a01445a4700039e2054070100620affff726201648fccb475770701006032010101"
-    "72620162006200520004445a470177070100600100ff017262016200620052000b0a01445a4700039e20540177070100010800"
-    "ff641c01047262016200621e52ff645cb0670177070100020800ff017262016200621e52ff64c149960177070100100700ff01"
-    "7262016200621b52fe53545f0101016308dd0076057323af016200620072630201710163e04800001b1b1b1b1a011967";
 
 // The program's constant request: open, get-list, close.
 constexpr char kSmlRequestHex[] =
@@ -62,17 +55,21 @@ const MeterValues &defaultValues()
 
 QByteArray smlFile()
 {
-    return QByteArray::fromHex(kSmlFileHex);
-}
-
-MeterValues smlValues()
-{
-    MeterValues v;
-    v.import_kWh = 607.4471;
-    v.export_kWh = 1266.7286;
-    v.power_W = 215.99;
-    v.importT1_kWh = v.importT2_kWh = v.exportT1_kWh = v.exportT2_kWh = 0.0;
-    return v;
+    const MeterValues &v = defaultValues();
+    smlencoder::SmlMeterReading r;
+    r.importKWh[0] = v.import_kWh;
+    r.importKWh[1] = v.importT1_kWh;
+    r.importKWh[2] = v.importT2_kWh;
+    r.exportKWh[0] = v.export_kWh;
+    r.exportKWh[1] = v.exportT1_kWh;
+    r.exportKWh[2] = v.exportT2_kWh;
+    r.powerW = v.power_W;
+    for (int i = 0; i < 3; ++i) {
+        r.phasePowerW[i] = v.phasePower_W[i];
+        r.voltageV[i] = v.voltage_V[i];
+        r.currentA[i] = v.current_A[i];
+    }
+    return smlencoder::smlThreePhaseMeterFile(r);
 }
 
 QByteArray smlRequest()

@@ -5,8 +5,8 @@
 
 namespace metersim {
 
-// The readable values behind the default telegrams of the IEC 62056-21 and
-// Modbus profiles (the SML profiles say theirs in smlValues()).
+// The readable values behind the default telegrams of all profiles (each
+// protocol carries those it can: Modbus no phase values, for example).
 struct MeterValues
 {
     double import_kWh = 12345.678;   // 1.8.0
@@ -17,6 +17,7 @@ struct MeterValues
     double exportT2_kWh = 87.654;    // 2.8.2
     double power_W = 432.1;          // 16.7.0 / Modbus register 0
     double exportPower_W = 0.0;      // Modbus register 2
+    double phasePower_W[3] = {150.0, 180.1, 102.0}; // 36.7.0, 56.7.0, 76.7.0
     double voltage_V[3] = {230.1, 231.2, 229.3};
     double current_A[3] = {1.23, 0.45, 0.67};
 };
@@ -26,9 +27,8 @@ namespace telegrams {
 
 const MeterValues &defaultValues();
 
-// SML: one transport frame with energy registers, and the values it carries.
+// SML: one transport frame (open, get-list, close) of a three-phase meter.
 QByteArray smlFile();
-MeterValues smlValues();
 // The fixed request the SML request meter answers (open, get-list, close).
 QByteArray smlRequest();
 
