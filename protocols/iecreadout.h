@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <string>
+
 #include "meterresult.h"
 
 // Tables of the IEC 62056-21 data readout decoder (parserclass_iec.cpp).
@@ -130,6 +132,16 @@ constexpr IecMask kIecMasks[] = {
     {&meter_result_t::Valid_5170, "51.7.0", "5y.7.0"},
     {&meter_result_t::Valid_7170, "71.7.0", "7y.7.0"},
 };
+
+constexpr bool iecMasksKeepLength()
+{
+    for (const IecMask &m : kIecMasks) {
+        if (std::char_traits<char>::length(m.address) != std::char_traits<char>::length(m.replacement))
+            return false;
+    }
+    return true;
+}
+static_assert(iecMasksKeepLength(), "masks are written over the address in place");
 
 // Addresses whose presence marks a telegram as carrying energy data,
 // tried in this order. Tariffs 3 and 4 do not count.

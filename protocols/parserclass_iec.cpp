@@ -107,11 +107,20 @@ double stripUnits(QByteArray &value, IecGroup group)
     return factor;
 }
 
+// Address and replacement have the same length, so the text is changed in
+// place, left to right, like QByteArray::replace but without its matcher.
 void maskAddress(QByteArray &text, bool meter_result_t::*valid)
 {
     for (const IecMask &m : kIecMasks) {
-        if (m.valid == valid)
-            text.replace(m.address, m.replacement);
+        if (m.valid != valid)
+            continue;
+        const size_t length = std::strlen(m.address);
+        char *from = text.data();
+        char *const end = from + text.size();
+        while (void *hit = memmem(from, size_t(end - from), m.address, length)) {
+            std::memcpy(hit, m.replacement, length);
+            from = static_cast<char *>(hit) + length;
+        }
     }
 }
 
