@@ -25,11 +25,17 @@ constexpr TerminalColour kTerminalColours[] = {
 constexpr const char *kReset = "\033[0m";
 constexpr const char *kClearLine = "\r\033[K";
 
-// A log line may carry a received IEC text with CR LF line ends.
-QString withPlainLineEnds(QString text)
+// Received text goes to the terminal as lines: CR LF becomes a line break,
+// and other control characters (STX, ETX, an ESC in meter data) become dots
+// so that they can neither hide text nor drive the terminal.
+QString forTerminal(QString text, bool keepLineBreaks = true)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (QChar &c : text) {
+        if ((c != QLatin1Char('\n') || !keepLineBreaks) && (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format))
+            c = QLatin1Char('.');
+    }
     return text;
 }
 
@@ -82,7 +88,7 @@ void ConsoleOutput::logLine(const QString &text, const QString &colourName)
     // The status line may share the terminal: take it away, write, put it back.
     const QString shown = progressText;
     clearProgress();
-    stdoutText(coloured(withPlainLineEnds(text), colourName) + QLatin1Char('\n'));
+    stdoutText(coloured(forTerminal(text), colourName) + QLatin1Char('\n'));
     if (!shown.isEmpty())
         progress(shown);
 }
@@ -140,7 +146,7 @@ void ConsoleOutput::summary(const RunRecord &record)
     QString idents;
     for (const IdentText &t : kIdentTexts) {
         if (!(record.values.*t.text).isEmpty())
-            idents += QStringLiteral("  %1: %2\n").arg(QString::fromUtf8(t.label), record.values.*t.text);
+            idents += QStringLiteral("  %1: %2\n").arg(QString::fromUtf8(t.label), forTerminal(record.values.*t.text, false));
     }
     if (!idents.isEmpty())
         out += QStringLiteral("\nZähler:\n") + idents;
