@@ -196,8 +196,11 @@ meter_result_t parserclass::decodeObisAscii(QString telegram) const
             end = text.size();
         QByteArray value = text.mid(start, end - start);
         const double factor = stripUnits(value, k.group);
+        // Text that passes the numeric test but reads as no number (a decimal
+        // comma is a "." with a flipped bit, two points, a lone sign) stores
+        // nothing: a made-up 0.0 would show as a good reading.
         double number = 0.0;
-        if (!isNumberText(value) || !iecReadNumber(value, &number))
+        if (!isNumberText(value) || !iecReadNumber(value, &number) || !std::isfinite(number * factor))
             continue;
         if (r.*k.value != 0.0)
             continue;

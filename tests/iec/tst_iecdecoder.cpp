@@ -122,6 +122,7 @@ void TestIecDecoder::valueText_data()
     QTest::newRow("trailing space") << "1.8.0(12.5 )" << "";
     QTest::newRow("many digits") << "1.8.0(" + QString(300, '0') + "1.5*kWh)" << "180=1.5";
     QTest::newRow("overflow") << "1.8.0(1" + QString(400, '0') + ")" << "";
+    QTest::newRow("overflow by the factor") << "1.7.0(1" + QString(307, '0') + "*kW)" << "";
     QTest::newRow("text value") << "1.8.0(L1-L2-L3)" << "";
 }
 
