@@ -34,7 +34,8 @@ public:
     }
 
     QList<SeenMessageBox> boxes;
-    QStringList dialogTitles;
+    QStringList dialogTitles;      // send dialogs
+    QStringList otherDialogTitles; // any other dialog, closed unanswered
     int dialogsShown = 0;
 
 private:
@@ -53,7 +54,8 @@ private:
             return;
         }
         if (!w->findChild<QLineEdit *>(QStringLiteral("lineEditHersteller"))) {
-            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection); // any other dialog
+            otherDialogTitles << w->windowTitle();
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
             return;
         }
         ++dialogsShown;
