@@ -42,10 +42,21 @@ TestLink::TestLink(QSerialPort *port, const TestLog &log)
 
 void TestLink::fail()
 {
+    // A line that has hung up (the adapter pulled) often reads as a plain end
+    // of data, and the port then names whatever error number was left over:
+    // name the cause as the driver does.
     QString text = port_.errorString();
-    if (!isFailure(port_.error()))
+    if (lineHungUp() || !isFailure(port_.error()) || text.isEmpty())
         text = QString::fromLocal8Bit(std::strerror(EIO));
     throw PortFailure{text};
+}
+
+bool TestLink::lineHungUp() const
+{
+    // Ask for no events: poll then reports only hang-up and error, and the
+    // bytes waiting stay where the test expects them.
+    struct pollfd p = {static_cast<int>(port_.handle()), 0, 0};
+    return p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 void TestLink::checkPort()
@@ -58,15 +69,8 @@ void TestLink::checkPort()
 
 void TestLink::checkHangup()
 {
-    // Ask for no events: poll then reports only hang-up and error, and the
-    // bytes waiting stay where the test expects them.
-    struct pollfd p = {static_cast<int>(port_.handle()), 0, 0};
-    if (p.fd < 0 || ::poll(&p, 1, 0) <= 0)
-        return;
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-        port_.waitForReadyRead(0); // let the port name its own error
+    if (lineHungUp())
         fail();
-    }
 }
 
 void TestLink::configure(const LineSettings &line)

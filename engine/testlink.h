@@ -63,6 +63,7 @@ public:
 private:
     void checkPort();
     void checkHangup();
+    bool lineHungUp() const;
     [[noreturn]] void fail();
 
     QSerialPort &port_;
