@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTextStream>
@@ -56,9 +57,11 @@ void Snapshot::step()
         // Enabled again once the worker reports the end of the run.
         if (startButton->isEnabled()) {
             window->grab().save(file);
+            const QString result = child<QLabel>(window, "L_Ergebnis_Value")->text();
             QTextStream(stdout) << child<QTextEdit>(window, "T_Status")->toPlainText() << "\n"
-                                << "viviv-demo: saved " << file << "\n";
-            QApplication::quit();
+                                << "viviv-demo: " << result << ", saved " << file << "\n";
+            // The exit code tells a smoke test whether the simulated meter was read.
+            QApplication::exit(result == QLatin1String("erfolgreich") ? 0 : 1);
             return;
         }
         break;
