@@ -73,12 +73,6 @@ void WindowReportsTest::copiesWhatIsShown_data()
         << QStringList{QStringLiteral("IR_Test01"), QStringLiteral("1B1B1B1B01010101")}
         << valuesLine({{0, "1234.50000"}, {5, "1234.50000"}})
         << QStringLiteral("IR_Test01\n1B1B1B1B01010101");
-    QTest::newRow("records accumulate, last column last")
-        << QList<meter_result_t>{record({{&meter_result_t::Value_170, &meter_result_t::Valid_170}}, -42.5),
-                                 record({{&meter_result_t::Value_7170, &meter_result_t::Valid_7170}}, 1.5)}
-        << QStringList{QStringLiteral("Zähler")}
-        << valuesLine({{6, "-42.50"}, {19, "1.50"}})
-        << QStringLiteral("Zähler");
 }
 
 void WindowReportsTest::copiesWhatIsShown()
