@@ -1,5 +1,6 @@
 #include "reportserver.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QMap>
@@ -136,8 +137,10 @@ ReportServer::Response ReportServer::handlePost(const QByteArray &body)
 
 bool ReportServer::store(const QByteArray &message)
 {
-    const QString name = QStringLiteral("message-%1-%2.txt")
+    // Time, process and counter keep names unique even for two servers on one directory.
+    const QString name = QStringLiteral("message-%1-%2-%3.txt")
                              .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                             .arg(QCoreApplication::applicationPid())
                              .arg(++stored, 6, 10, QLatin1Char('0'));
     QSaveFile file(QDir(options.storeDir).filePath(name));
     return file.open(QIODevice::WriteOnly) && file.write(message) == message.size() && file.commit();

@@ -34,7 +34,7 @@ private:
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
-    // Empty status while the request is still incomplete.
+    // Sets complete to false while the request still lacks bytes.
     Response handle(QByteArray &buffer, bool &complete);
     Response handlePost(const QByteArray &body);
     bool store(const QByteArray &message);
