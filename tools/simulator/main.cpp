@@ -167,7 +167,8 @@ int main(int argc, char *argv[])
     if (!parseNumberList(parser.value(loseOpt), &o.lostEchoes) || !parseNumberList(parser.value(damageOpt), &o.damagedEchoes))
         return fail(QStringLiteral("--lose and --damage take transmission numbers from 1, such as 2,5"));
     if (parser.isSet(formatOpt)) {
-        LineFormat f = profile->profile == Profile::IecModeC ? format7E1(300) : format8N1(9600);
+        // A bare character format keeps the profile's own rate.
+        LineFormat f = createMeter(profile->profile, Options{})->initialFormat();
         if (!LineFormat::parse(parser.value(formatOpt), &f))
             return fail(QStringLiteral("bad format '%1' (expected such as 7E1 or \"9600 8N1\")").arg(parser.value(formatOpt)));
         o.format = f;

@@ -43,7 +43,9 @@ private:
 };
 
 // IEC 62056-21 mode C: sign-on at 300 Bd, identification, acknowledgement,
-// data message at the acknowledged rate.
+// data message at the acknowledged rate. With a letter as baud-rate
+// character it behaves as a mode B meter: no acknowledgement, it switches to
+// the letter's rate by itself after the identification.
 class IecModeCMeter : public Meter
 {
 public:
