@@ -262,8 +262,6 @@ void TestMeterSimulator::modeCSignOn_data()
     QTest::newRow("offers 3, 2400") << int(Profile::IecModeC) << '3' << '3' << 2400 << true;
     QTest::newRow("offers 0, stays at 300") << int(Profile::IecModeC) << '0' << '0' << 300 << true;
     QTest::newRow("offers 6, acknowledged with 5") << int(Profile::IecModeC) << '6' << '5' << 9600 << true;
-    // Mode B: no acknowledgement understood; the meter switches by itself.
-    QTest::newRow("mode B letter E") << int(Profile::IecModeC) << 'E' << '0' << 300 << false;
     QTest::newRow("ignores the acknowledgement") << int(Profile::IecModeCIgnoresAck) << '5' << '5' << 9600 << false;
     QTest::newRow("answers at 300 only") << int(Profile::IecModeC300Only) << '5' << '5' << 9600 << false;
     QTest::newRow("hasty meter") << int(Profile::IecModeCHasty) << '5' << '5' << 9600 << false;

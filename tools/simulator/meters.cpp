@@ -99,19 +99,6 @@ struct BaudChar
 constexpr BaudChar kBaudChars[] = {
     {'0', 300}, {'1', 600}, {'2', 1200}, {'3', 2400}, {'4', 4800}, {'5', 9600}, {'6', 19200},
 };
-// Mode B: the meter switches by itself right after its identification.
-constexpr BaudChar kModeBChars[] = {
-    {'A', 600}, {'B', 1200}, {'C', 2400}, {'D', 4800}, {'E', 9600}, {'F', 19200},
-};
-
-qint32 modeBRate(char c)
-{
-    for (const BaudChar &b : kModeBChars) {
-        if (b.c == c)
-            return b.baud;
-    }
-    return 0;
-}
 } // namespace
 
 qint32 IecModeCMeter::rateOfBaudChar(char c)
@@ -208,14 +195,8 @@ void IecModeCMeter::timer(MeterLine &line, int id)
         if (slash >= 0 && ident.size() > slash + 4)
             ident[slash + 4] = m_baudChar;
         line.send(ident);
-        m_heard.clear();
-        if (modeBRate(m_baudChar) > 0 && m_kind != Kind::IgnoresAck) {
-            m_agreedBaud = m_kind == Kind::Only300 ? m_signOn.baud : modeBRate(m_baudChar);
-            m_state = State::Sending;
-            line.startTimer(kSendData, static_cast<int>(line.backlogNs() / 1000000) + m_reactionMs);
-            break;
-        }
         m_state = State::AwaitingAck;
+        m_heard.clear();
         line.startTimer(kAckTimeout, static_cast<int>(line.backlogNs() / 1000000) + kAckWaitMs);
         break;
     }

@@ -43,9 +43,9 @@ private:
 };
 
 // IEC 62056-21 mode C: sign-on at 300 Bd, identification, acknowledgement,
-// data message at the acknowledged rate. With a letter as baud-rate
-// character it behaves as a mode B meter: no acknowledgement, it switches to
-// the letter's rate by itself after the identification.
+// data message at the acknowledged rate. A baud-rate character that is no
+// mode C rate (a letter of mode B) is offered as it is, and then no
+// acknowledgement is taken: the meter stays silent.
 class IecModeCMeter : public Meter
 {
 public:
