@@ -1,0 +1,143 @@
+// Runs each test path once against the simulated meter and reports:
+//   wall          time from the start request to signalTestFinished
+//   prescribed    the sleeps the protocols prescribe plus the bounded waits
+//                 as long as they lasted (waiting for the meter)
+//   overhead      wall - prescribed: what the engine itself costs
+//   cpu           CPU time of the worker thread, and its share of wall time
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <ctime>
+
+#include "metersimulator.h"
+#include "serialclass.h"
+#include "timingledger.h"
+
+namespace {
+
+using metersim::Profile;
+
+struct BenchPath
+{
+    const char *name;
+    Profile profile;
+    int mode; // TestMode_t, or -1 for the loopback test
+    enum_interfaces_t accessory;
+    int intervalMs;
+};
+
+// Every path ends in a success except the one named "no data".
+constexpr BenchPath kPaths[] = {
+    {"IR1 SML listening", Profile::SmlPush, 1, IR_Head, 1000},
+    {"IR1 no data", Profile::Silent, 1, IR_Head, 0},
+    {"IR2 SML request", Profile::SmlRequest, 2, IR_Head, 0},
+    {"IR3 OBIS listening", Profile::IecPush, 3, IR_Head, 1000},
+    {"IR4 sign-on 9600", Profile::IecModeC, 4, IR_Head, 0},
+    {"read-head loopback", Profile::Loopback, -1, IR_Head, 0},
+    {"IR chain to test 4", Profile::IecModeC, 0, IR_Head, 0},
+    {"RS485 1 Modbus", Profile::ModbusSlave, 1, MODBUS485_Converter, 0},
+    {"RS485 2 readout 7E1", Profile::Rs485Iec, 2, MODBUS485_Converter, 0},
+    {"RS485 4 SML listening", Profile::Rs485SmlPush, 4, MODBUS485_Converter, 2000},
+    {"RS485 chain to test 4", Profile::Rs485SmlPush, 0, MODBUS485_Converter, 2000},
+};
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The worker thread's CPU time, read in that thread while it is idle.
+qint64 workerCpuNs(serialclass &worker)
+{
+    qint64 ns = 0;
+    QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
+    return ns;
+}
+
+template <typename Signal, typename Request>
+bool waitFor(serialclass &worker, Signal signal, int timeoutMs, Request request)
+{
+    QEventLoop loop;
+    bool done = false;
+    QObject::connect(&worker, signal, &loop, [&done, &loop] {
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    request();
+    if (!done)
+        loop.exec();
+    return done;
+}
+
+void runPath(benchmark::State &state, const BenchPath &path)
+{
+    metersim::Options options;
+    options.slaveAddress = 0x79;
+    if (path.intervalMs > 0)
+        options.intervalMs = path.intervalMs;
+    metersim::MeterSimulator meter(path.profile, options);
+    QString why;
+    if (!meter.start(&why)) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    serialclass worker;
+    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
+            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
+        })) {
+        state.SkipWithError("the worker could not open the pseudo-terminal");
+        return;
+    }
+
+    for (auto _ : state) {
+        const timingledger::Totals before = timingledger::totals();
+        const qint64 cpuBefore = workerCpuNs(worker);
+        QElapsedTimer wall;
+        wall.start();
+        const bool finished = waitFor(worker, &serialclass::signalTestFinished, 300000, [&] {
+            if (path.mode < 0)
+                QMetaObject::invokeMethod(&worker, "slotLesekopfStartTest");
+            else
+                QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QStringLiteral("12345678")),
+                                          Q_ARG(TestMode_t, TestMode_t(path.mode)),
+                                          Q_ARG(enum_interfaces_t, path.accessory));
+        });
+        const qint64 wallNs = wall.nsecsElapsed();
+        const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
+        const timingledger::Totals after = timingledger::totals();
+        if (!finished) {
+            state.SkipWithError("no signalTestFinished");
+            return;
+        }
+        const qint64 prescribedNs = (after.sleepNs - before.sleepNs) + (after.waitNs - before.waitNs);
+        state.SetIterationTime(double(wallNs) / 1e9);
+        state.counters["prescribed_ms"] = double(prescribedNs) / 1e6;
+        state.counters["overhead_ms"] = double(wallNs - prescribedNs) / 1e6;
+        state.counters["cpu_ms"] = double(cpuNs) / 1e6;
+        state.counters["cpu_pct"] = 100.0 * double(cpuNs) / double(wallNs);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    registerMeterMetaTypes();
+    for (const BenchPath &path : kPaths)
+        benchmark::RegisterBenchmark(path.name, [&path](benchmark::State &s) { runPath(s, path); })
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
