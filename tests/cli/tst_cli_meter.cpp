@@ -234,18 +234,34 @@ void TestCliMeter::colourOnlyOnTerminal_data()
 {
     QTest::addColumn<bool>("stdoutTerminal");
     QTest::addColumn<bool>("stderrTerminal");
+    QTest::addColumn<int>("profile");
+    QTest::addColumn<QByteArray>("telegram");
+    QTest::addColumn<QString>("test");
+    QTest::addColumn<QString>("shown"); // a text the run must show
 
-    QTest::newRow("pipe") << false << false;
-    QTest::newRow("terminal") << true << true;
-    QTest::newRow("nur-stdout-terminal") << true << false;
+    const int sml = int(Profile::SmlPush);
+    QTest::newRow("pipe") << false << false << sml << QByteArray() << "1" << "Ergebnis: 1B1B1B1B01010101";
+    QTest::newRow("terminal") << true << true << sml << QByteArray() << "1" << "Ergebnis: 1B1B1B1B01010101";
+    QTest::newRow("nur-stdout-terminal") << true << false << sml << QByteArray() << "1" << "Ergebnis: 1B1B1B1B01010101";
+    // Meter data must not drive the terminal: its control characters show as dots.
+    QByteArray clearsScreen = telegrams::iecPushMessage();
+    clearsScreen.replace("SIM100", "SIM\x1B[2J100");
+    QTest::newRow("steuerzeichen-vom-zaehler") << true << false << int(Profile::IecPush) << clearsScreen << "3"
+                                               << "Ergebnis: /VIV5SIM.[2J100";
 }
 
 void TestCliMeter::colourOnlyOnTerminal()
 {
     QFETCH(bool, stdoutTerminal);
     QFETCH(bool, stderrTerminal);
+    QFETCH(int, profile);
+    QFETCH(QByteArray, telegram);
+    QFETCH(QString, test);
+    QFETCH(QString, shown);
 
-    MeterSimulator sim(Profile::SmlPush);
+    Options options;
+    options.telegram = telegram;
+    MeterSimulator sim(Profile(profile), options);
     QString error;
     QVERIFY2(sim.start(&error), qPrintable(error));
 
@@ -260,7 +276,7 @@ void TestCliMeter::colourOnlyOnTerminal()
         QVERIFY(errTerminal.open());
         process.setStandardErrorFile(errTerminal.path);
     }
-    process.start(kProgram, {"--port", sim.slavePath(), "--test", "1"});
+    process.start(kProgram, {"--port", sim.slavePath(), "--test", test});
     QVERIFY(process.waitForStarted());
     QElapsedTimer clock;
     clock.start();
@@ -279,17 +295,18 @@ void TestCliMeter::colourOnlyOnTerminal()
     // The window's decimals: 5 for energies, 2 for powers.
     QVERIFY2(out.contains(QStringLiteral("12345.67800 kWh")), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("432.10 W")), qPrintable(out));
+    QVERIFY2(out.contains(shown), qPrintable(out));
+    QVERIFY2(!out.contains(QStringLiteral("\033[2J")), qPrintable(out));
     if (stdoutTerminal) {
-        QVERIFY2(out.contains(QStringLiteral("\033[34mTest 1 mit Baud 9600 8N1 unidirektional:\033[0m")),
-                 qPrintable(out));
+        QVERIFY2(out.startsWith(QStringLiteral("\033[34mViviv Testprogramm v.1.19\033[0m")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("Test Status: \033[32merfolgreich\033[0m")), qPrintable(out));
     } else {
         QVERIFY2(!out.contains(QLatin1Char('\033')), qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("\nTest 1 mit Baud 9600 8N1 unidirektional:\n")), qPrintable(out));
+        QVERIFY2(out.startsWith(QStringLiteral("Viviv Testprogramm v.1.19\n")), qPrintable(out));
         QVERIFY2(out.contains(QStringLiteral("Test Status: erfolgreich\n")), qPrintable(out));
     }
     if (stderrTerminal)
-        QVERIFY2(err.contains(QStringLiteral("\r\033[KTest 1 von 4 - Bitte warten!")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("\r\033[KTest %1 von 4 - Bitte warten!").arg(test)), qPrintable(err));
     else
         QVERIFY2(err.isEmpty(), qPrintable(err));
 }
