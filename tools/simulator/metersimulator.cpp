@@ -107,6 +107,7 @@ public:
     int wakeFd = -1;
     QString slave;
     std::thread thread;
+    std::mutex joinMutex;
     std::chrono::steady_clock::time_point t0;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> unplugRequested{false};
@@ -198,6 +199,8 @@ void MeterSimulator::Private::requestAndJoin(std::atomic<bool> &flag)
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
     }
+    // unplug() from a timer thread may meet stop() from the owner.
+    std::lock_guard<std::mutex> lock(joinMutex);
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
         thread.join();
 }
@@ -508,9 +511,8 @@ void MeterSimulator::stop()
 
 void MeterSimulator::unplug()
 {
-    if (!d->thread.joinable())
-        return;
-    d->requestAndJoin(d->unplugRequested);
+    if (d->running)
+        d->requestAndJoin(d->unplugRequested);
 }
 
 bool MeterSimulator::isRunning() const { return d->running; }
