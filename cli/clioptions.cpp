@@ -55,16 +55,9 @@ bool isSet(const QCommandLineParser &parser, const char *name)
     return parser.isSet(QString::fromLatin1(name));
 }
 
-bool optionGiven(const CliOptions &o, const char *name)
+QString longName(const OptionSpec &spec)
 {
-    const QString n = QString::fromLatin1(name);
-    if (n == QLatin1String("test"))
-        return o.testGiven;
-    if (n == QLatin1String("adresse"))
-        return o.addressGiven;
-    if (n == QLatin1String("lesekopftest"))
-        return o.action == CliOptions::Action::ReadHeadTest;
-    return false;
+    return QString::fromLatin1(spec.names).split(QLatin1Char(',')).last();
 }
 
 } // namespace
@@ -114,6 +107,10 @@ CliParseResult parseCliOptions(const QStringList &arguments)
         }
     }
 
+    for (const OptionSpec &spec : kOptions) {
+        if (parser.isSet(longName(spec)))
+            o.given << longName(spec);
+    }
     o.json = isSet(parser, "json");
     o.debug = isSet(parser, "debug");
     if (isSet(parser, "liste")) {
@@ -151,16 +148,9 @@ CliParseResult parseCliOptions(const QStringList &arguments)
             return result;
         }
         o.testMode = static_cast<TestMode_t>(number);
-        o.testGiven = true;
     }
-    if (isSet(parser, "adresse")) {
-        o.address = parser.value(QStringLiteral("adresse"));
-        o.addressGiven = true;
-    }
-    if (isSet(parser, "zaehlernummer")) {
-        o.meterNumber = parser.value(QStringLiteral("zaehlernummer"));
-        o.meterNumberGiven = true;
-    }
+    o.address = parser.value(QStringLiteral("adresse"));
+    o.meterNumber = parser.value(QStringLiteral("zaehlernummer"));
     // As the window does with an empty meter-number field.
     if (o.meterNumber.isEmpty())
         o.meterNumber = QStringLiteral("0");
@@ -177,12 +167,12 @@ QString accessoryConflict(const CliOptions &options, enum_interfaces_t kind)
 {
     if (kind == MODBUS485_Converter) {
         for (const char *name : kReadingHeadOnly) {
-            if (optionGiven(options, name))
+            if (options.given.contains(QLatin1String(name)))
                 return QStringLiteral("Die Option %1 passt nicht zum RS485-Konverter: er führt immer alle "
                                       "vier Tests aus.")
                     .arg(dashed(name));
         }
-    } else if (options.meterNumberGiven) {
+    } else if (options.given.contains(QLatin1String("zaehlernummer"))) {
         return QStringLiteral("Die Option --zaehlernummer passt nicht zum Lesekopf (nur für den RS485-Konverter).");
     }
     return QString();

@@ -20,11 +20,9 @@ struct CliOptions
     bool json = false;
     bool debug = false;
 
-    // Options given explicitly, so that they can be checked against the
-    // accessory once it is known (it may come from detection).
-    bool testGiven = false;
-    bool addressGiven = false;
-    bool meterNumberGiven = false;
+    // Long names of the options given, so that they can be checked against
+    // the accessory once it is known (it may come from detection).
+    QStringList given;
 };
 
 struct CliParseResult
