@@ -173,7 +173,8 @@ QString accessoryConflict(const CliOptions &options, enum_interfaces_t kind)
                     .arg(dashed(name));
         }
     } else if (options.given.contains(QLatin1String("zaehlernummer"))) {
-        return QStringLiteral("Die Option --zaehlernummer passt nicht zum Lesekopf (nur für den RS485-Konverter).");
+        return QStringLiteral("Die Option --zaehlernummer passt nicht zum Lesekopf. Für den RS485-Konverter "
+                              "geben Sie --zubehoer rs485 an.");
     }
     return QString();
 }
