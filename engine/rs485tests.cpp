@@ -1,5 +1,7 @@
 #include "serialclass.h"
 
+#include <cctype>
+
 #include "modbusrtu.h"
 #include "parserclass.h"
 #include "telegramsteps.h"
@@ -18,7 +20,7 @@ bool slaveAddressFor(const QString &meterNumber, quint8 &slave)
     if (digits.isEmpty())
         return false;
     for (const QChar c : digits)
-        if (!isxdigit(c.unicode()) || c.unicode() > 0x7F)
+        if (c.unicode() > 0x7F || !std::isxdigit(c.unicode()))
             return false;
     slave = quint8(digits.toUInt(nullptr, 16) + 1);
     return true;

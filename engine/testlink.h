@@ -62,6 +62,7 @@ public:
 
 private:
     void checkPort();
+    void acceptRefusal();
     void checkHangup();
     bool lineHungUp() const;
     [[noreturn]] void fail();
