@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
@@ -195,7 +196,12 @@ int main(int argc, char *argv[])
     }
     const QString link = parser.value(linkOpt);
     if (!link.isEmpty()) {
-        QFile::remove(link);
+        // Replaces an old link of ours, never a file.
+        const QFileInfo old(link);
+        if (old.isSymLink())
+            QFile::remove(link);
+        else if (old.exists())
+            return fail(QStringLiteral("%1 exists and is no symbolic link").arg(link));
         if (!QFile::link(sim.slavePath(), link)) {
             QTextStream(stderr) << "viviv-metersim: cannot create the link " << link << "\n";
             return 1;

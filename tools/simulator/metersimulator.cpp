@@ -79,13 +79,13 @@ public:
     void pumpReceiver(qint64 now);
     void flushFifo();
     void doUnplug();
-    LineFormat currentProgramFormat();
+    LineFormat currentProgramFormat() const;
 
     // ---- MeterLine ----
     qint64 elapsedMs() const override { return nowNs() / kMs; }
     LineFormat format() const override { return meterFmt; }
     void setFormat(const LineFormat &f) override;
-    LineFormat programFormat() const override { return const_cast<Private *>(this)->currentProgramFormat(); }
+    LineFormat programFormat() const override { return currentProgramFormat(); }
     void send(const QByteArray &bytes) override;
     qint64 backlogNs() const override;
     void startTimer(int id, int ms) override { timers[id] = nowNs() + qint64(std::max(0, ms)) * kMs; }
@@ -137,8 +137,8 @@ public:
     QByteArray received;
     QByteArray sent;
     QStringList notes;
-    LineFormat lastProgramFormat;
-    FormatSource source = FormatSource::AssumedMeterFormat;
+    mutable LineFormat lastProgramFormat;
+    mutable FormatSource source = FormatSource::AssumedMeterFormat;
     LineFormat meterFormatShared;
     std::function<void(const QString &)> noteHandler;
 };
@@ -277,7 +277,7 @@ qint64 MeterSimulator::Private::nextWake() const
     return wake;
 }
 
-LineFormat MeterSimulator::Private::currentProgramFormat()
+LineFormat MeterSimulator::Private::currentProgramFormat() const
 {
     const LineFormat f = programLine->current(meterFmt);
     std::lock_guard<std::mutex> lock(shared);
