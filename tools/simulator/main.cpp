@@ -2,6 +2,7 @@
 // running the test program without a meter. Prints the slave path to open.
 
 #include "metersimulator.h"
+#include "realmeters.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -65,7 +66,7 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("A simulated electricity meter on a pseudo-terminal. Open the printed path (or the --link "
                        "name) as the serial port in the test program.\n\n")
-        + profileList());
+        + profileList() + QLatin1Char('\n') + realMeterList());
     parser.addHelpOption();
     const QCommandLineOption profileOpt({QStringLiteral("p"), QStringLiteral("profile")},
                                         QStringLiteral("Meter profile (see the list above)."), QStringLiteral("name"),
@@ -111,10 +112,13 @@ int main(int argc, char *argv[])
                                          QStringLiteral("hex"));
     const QCommandLineOption seedOpt(QStringLiteral("seed"), QStringLiteral("Seed of the noise."),
                                      QStringLiteral("n"));
+    const QCommandLineOption meterOpt(QStringLiteral("meter"),
+                                      QStringLiteral("Replay the real meter with this id (see the list above)."),
+                                      QStringLiteral("id"));
     const QCommandLineOption quietOpt({QStringLiteral("q"), QStringLiteral("quiet")},
                                       QStringLiteral("Print only the slave path."));
     parser.addOptions({profileOpt, linkOpt, intervalOpt, firstOpt, reactionOpt, baudCharOpt, addressOpt, echoOpt,
-                       loseOpt, damageOpt, stopOpt, unplugOpt, formatOpt, slaveOpt, telegramOpt, seedOpt, quietOpt});
+                       loseOpt, damageOpt, stopOpt, unplugOpt, formatOpt, slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -122,7 +126,11 @@ int main(int argc, char *argv[])
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
-    const ProfileInfo *profile = profileByName(parser.value(profileOpt));
+    const RealMeter *real = nullptr;
+    if (parser.isSet(meterOpt) && !(real = realMeterById(parser.value(meterOpt))))
+        return fail(QStringLiteral("unknown real meter '%1'").arg(parser.value(meterOpt)));
+    const ProfileInfo *profile = real && !parser.isSet(profileOpt) ? &profileInfo(defaultProfileFor(*real))
+                                                                   : profileByName(parser.value(profileOpt));
     if (!profile)
         return fail(QStringLiteral("unknown profile '%1'").arg(parser.value(profileOpt)));
 
@@ -181,6 +189,12 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--telegram takes an even number of hexadecimal digits"));
     }
 
+    if (real) {
+        o.realMeter = real->id;
+        const QString problem = realMeterProblem(profile->profile, o);
+        if (!problem.isEmpty())
+            return fail(problem);
+    }
     MeterSimulator sim(profile->profile, o);
     const bool quiet = parser.isSet(quietOpt);
     QTextStream out(stdout);
@@ -209,7 +223,9 @@ int main(int argc, char *argv[])
     }
     out << sim.slavePath() << Qt::endl;
     if (!quiet) {
-        QTextStream(stderr) << "metersim: profile " << profile->name << " (" << profile->description << "), meter at "
+        QTextStream(stderr) << "metersim: profile " << profile->name << " (" << profile->description << ")"
+                            << (real ? QStringLiteral(", replaying %1 (%2)").arg(real->id, real->meter) : QString())
+                            << ", meter at "
                             << sim.meterFormat().toString() << (link.isEmpty() ? QString() : ", link " + link)
                             << "; Ctrl+C ends" << Qt::endl;
     }

@@ -54,7 +54,10 @@ void PushMeter::start(MeterLine &line)
 
 void PushMeter::timer(MeterLine &line, int)
 {
-    line.send(m_telegram);
+    // A meter does not queue telegrams: one longer than the interval (a
+    // real meter's long readout) goes out again once it has left the line.
+    if (line.backlogNs() == 0)
+        line.send(m_telegram);
     line.startTimer(0, m_intervalMs);
 }
 

@@ -484,6 +484,12 @@ bool MeterSimulator::start(QString *error)
             *error = QStringLiteral("already started");
         return false;
     }
+    const QString problem = realMeterProblem(d->profile, d->options);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
     if (!d->open(error))
         return false;
     d->meter = createMeter(d->profile, d->options);

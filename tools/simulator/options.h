@@ -57,6 +57,9 @@ struct Options
     // Replaces the profile's default telegram (SML file, IEC data message
     // from STX through the block check, or the push message).
     QByteArray telegram;
+    // A real meter of testdata/meters by its id: the profile plays its
+    // telegram (and its identification) instead of the default ones.
+    QString realMeter;
     // Noise: seed of the random bytes.
     quint32 seed = 1;
 

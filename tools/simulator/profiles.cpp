@@ -1,6 +1,7 @@
 #include "profiles.h"
 
 #include "meters.h"
+#include "realmeters.h"
 #include "telegrams.h"
 
 namespace metersim {
@@ -27,8 +28,32 @@ const ProfileInfo &profileInfo(Profile profile)
     return kProfiles[0];
 }
 
+QString realMeterProblem(Profile profile, const Options &options)
+{
+    if (options.realMeter.isEmpty())
+        return QString();
+    const RealMeter *real = realMeterById(options.realMeter);
+    if (!real)
+        return QStringLiteral("no real meter '%1'").arg(options.realMeter);
+    if (!playsWith(*real, profile))
+        return QStringLiteral("the profile %1 cannot play %2; %3 can")
+            .arg(QLatin1String(profileInfo(profile).name), real->id,
+                 QLatin1String(profileInfo(defaultProfileFor(*real)).name));
+    return QString();
+}
+
 Options effectiveOptions(Profile profile, Options options)
 {
+    // The real meter's bytes replace the default telegram; its identification
+    // offers its own baud-rate character.
+    const RealMeter *real = options.realMeter.isEmpty() ? nullptr : realMeterById(options.realMeter);
+    if (real && playsWith(*real, profile)) {
+        if (real->kind == RealMeter::Kind::Sml)
+            options.telegram = real->sml;
+        else
+            options.telegram = profile == Profile::IecPush ? real->identification + real->data : real->data;
+        options.baudChar = real->baudChar();
+    }
     switch (profile) {
     case Profile::Loopback:
         options.echo = true;
@@ -52,6 +77,10 @@ Options effectiveOptions(Profile profile, Options options)
 std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
 {
     auto telegramOr = [&o](const QByteArray &fallback) { return o.telegram.isEmpty() ? fallback : o.telegram; };
+    const RealMeter *real = o.realMeter.isEmpty() ? nullptr : realMeterById(o.realMeter);
+    auto identificationOr = [real](char baudChar) {
+        return real ? real->identification : telegrams::iecIdentification(baudChar);
+    };
     switch (profile) {
     case Profile::SmlPush:
     case Profile::Rs485SmlPush:
@@ -74,11 +103,11 @@ std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
                           : profile == Profile::IecModeC300Only  ? Kind::Only300
                           : profile == Profile::IecModeCHasty    ? Kind::Hasty
                                                                  : Kind::Normal;
-        return std::make_unique<IecModeCMeter>(kind, o, telegrams::iecIdentification(o.baudChar),
+        return std::make_unique<IecModeCMeter>(kind, o, identificationOr(o.baudChar),
                                                telegramOr(telegrams::iecDataMessage()));
     }
     case Profile::Rs485Iec:
-        return std::make_unique<Rs485IecMeter>(o.format.value_or(format7E1(9600)), telegrams::iecIdentification('5'),
+        return std::make_unique<Rs485IecMeter>(o.format.value_or(format7E1(9600)), identificationOr('5'),
                                                telegramOr(telegrams::iecDataMessage()), o.reactionMs);
     case Profile::ModbusSlave:
         return std::make_unique<ModbusSlaveMeter>(o, o.registers.isEmpty() ? telegrams::modbusRegisters()

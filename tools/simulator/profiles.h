@@ -63,7 +63,11 @@ const ProfileInfo &profileInfo(Profile profile);
 std::unique_ptr<Meter> createMeter(Profile profile, const Options &options);
 
 // Options a profile changes before the simulator applies them (for example
-// the unplugged profile's default delay).
+// the unplugged profile's default delay, or a real meter's telegram).
 Options effectiveOptions(Profile profile, Options options);
+
+// Empty when the profile can play options.realMeter (or none is named),
+// else why not.
+QString realMeterProblem(Profile profile, const Options &options);
 
 } // namespace metersim
