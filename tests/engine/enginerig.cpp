@@ -9,7 +9,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
+
+constexpr int kRunLimitMs = 150000; // guards against a hang only
 
 const char *const kColourNames[] = {"blue", "black", "red", "green"};
 
@@ -25,6 +30,11 @@ const QRegularExpression &byteCountPattern()
 {
     static const QRegularExpression re(QStringLiteral("^status: (.* Lese Bytes: )(\\d+)$"));
     return re;
+}
+
+QString valueText(const QString &field, double value)
+{
+    return QStringLiteral("%1=%2").arg(field).arg(value, 0, 'g', 10);
 }
 
 } // namespace
@@ -74,16 +84,20 @@ QVector<int> SignalRecorder::byteCounts() const
     return counts;
 }
 
-QStringList SignalRecorder::logLinesStartingWith(const QString &prefix) const
+QString hex(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
+
+QStringList stepHead(int test, const char *heading)
 {
-    QStringList out;
-    for (const QString &line : lines) {
-        const int colon = line.indexOf(QStringLiteral(": "));
-        if (colon > 0 && line.midRef(colon + 2).startsWith(prefix))
-            out << line;
-    }
-    return out;
+    return {QStringLiteral("status: Test %1 von 4 - Bitte warten!").arg(test),
+            QStringLiteral("blue: ") + QLatin1String(heading)};
 }
+
+QStringList ending(const QString &result)
+{
+    return {QStringLiteral("result: ") + result, QStringLiteral("status: Test beendet!"), QStringLiteral("finished")};
+}
+
+QStringList sent(const QByteArray &bytes) { return {QStringLiteral("blue: Sende:") + hex(bytes)}; }
 
 bool sameLines(const QStringList &actual, const QStringList &expected)
 {
@@ -99,43 +113,35 @@ QString validValues(const meter_result_t &record)
     QStringList parts;
     for (const MeterField &f : kMeterFields)
         if (record.*(f.valid))
-            parts << QStringLiteral("%1=%2").arg(QLatin1String(f.name)).arg(record.*(f.value), 0, 'g', 10);
+            parts << valueText(QLatin1String(f.name), record.*(f.value));
     return parts.join(QLatin1Char(' '));
 }
 
-const QStringList kSmlFields = {
-    QStringLiteral("180"),  QStringLiteral("181"),  QStringLiteral("182"),  QStringLiteral("280"),
-    QStringLiteral("281"),  QStringLiteral("282"),  QStringLiteral("170"),  QStringLiteral("171"),
-    QStringLiteral("172"),  QStringLiteral("173"),  QStringLiteral("3270"), QStringLiteral("5270"),
-    QStringLiteral("7270"), QStringLiteral("3170"), QStringLiteral("5170"), QStringLiteral("7170")};
-const QStringList kIecFields = {
-    QStringLiteral("180"),  QStringLiteral("181"),  QStringLiteral("182"),  QStringLiteral("280"),
-    QStringLiteral("281"),  QStringLiteral("282"),  QStringLiteral("170"),  QStringLiteral("3270"),
-    QStringLiteral("5270"), QStringLiteral("7270"), QStringLiteral("3170"), QStringLiteral("5170"),
-    QStringLiteral("7170")};
-const QStringList kModbusFields = {QStringLiteral("180"), QStringLiteral("181"), QStringLiteral("182"),
-                                   QStringLiteral("280"), QStringLiteral("281"), QStringLiteral("282"),
-                                   QStringLiteral("170"), QStringLiteral("270")};
+const QStringList kIecFields = QStringLiteral("180 181 182 280 281 282 170 3270 5270 7270 3170 5170 7170").split(' ');
+const QStringList kSmlFields = kIecFields + QStringLiteral("171 172 173").split(' ');
+const QStringList kModbusFields = QStringLiteral("180 181 182 280 281 282 170 270").split(' ');
 
-QString heldValues(const metersim::MeterValues &v, const QStringList &fields)
+QStringList without(QStringList fields, const QString &field)
 {
+    fields.removeAll(field);
+    return fields;
+}
+
+QString heldValues(const QStringList &fields)
+{
+    const metersim::MeterValues &v = metersim::telegrams::defaultValues();
     const QMap<QString, double> held = {
-        {QStringLiteral("180"), v.import_kWh},        {QStringLiteral("181"), v.importT1_kWh},
-        {QStringLiteral("182"), v.importT2_kWh},      {QStringLiteral("280"), v.export_kWh},
-        {QStringLiteral("281"), v.exportT1_kWh},      {QStringLiteral("282"), v.exportT2_kWh},
-        {QStringLiteral("170"), v.power_W},           {QStringLiteral("270"), v.exportPower_W},
-        {QStringLiteral("171"), v.phasePower_W[0]},   {QStringLiteral("172"), v.phasePower_W[1]},
-        {QStringLiteral("173"), v.phasePower_W[2]},   {QStringLiteral("3270"), v.voltage_V[0]},
-        {QStringLiteral("5270"), v.voltage_V[1]},     {QStringLiteral("7270"), v.voltage_V[2]},
-        {QStringLiteral("3170"), v.current_A[0]},     {QStringLiteral("5170"), v.current_A[1]},
-        {QStringLiteral("7170"), v.current_A[2]},
+        {"180", v.import_kWh},      {"181", v.importT1_kWh},      {"182", v.importT2_kWh},
+        {"280", v.export_kWh},      {"281", v.exportT1_kWh},      {"282", v.exportT2_kWh},
+        {"170", v.power_W},         {"270", v.exportPower_W},     {"171", v.phasePower_W[0]},
+        {"172", v.phasePower_W[1]}, {"173", v.phasePower_W[2]},   {"3270", v.voltage_V[0]},
+        {"5270", v.voltage_V[1]},   {"7270", v.voltage_V[2]},     {"3170", v.current_A[0]},
+        {"5170", v.current_A[1]},   {"7170", v.current_A[2]},
     };
     QStringList parts;
-    for (const MeterField &f : kMeterFields) {
-        const QString name = QLatin1String(f.name);
-        if (fields.contains(name))
-            parts << QStringLiteral("%1=%2").arg(name).arg(held.value(name), 0, 'g', 10);
-    }
+    for (const MeterField &f : kMeterFields)
+        if (fields.contains(QLatin1String(f.name)))
+            parts << valueText(QLatin1String(f.name), held.value(QLatin1String(f.name)));
     return parts.join(QLatin1Char(' '));
 }
 
@@ -154,10 +160,13 @@ EngineRig::~EngineRig()
     sim_.reset();
 }
 
-bool EngineRig::connectToMeter(QString *why)
+bool EngineRig::connectToMeter()
 {
-    if (!sim_->start(why))
+    QString why;
+    if (!sim_->start(&why)) {
+        qWarning() << "no pseudo-terminal:" << why;
         return false;
+    }
     QSignalSpy ok(worker_.get(), &serialclass::signalConnectSerial_Success);
     QSignalSpy failed(worker_.get(), &serialclass::signalConnectSerial_Fail);
     QMetaObject::invokeMethod(worker_.get(), "slotConnectSerialPort", Q_ARG(QString, sim_->slavePath()));
@@ -165,40 +174,58 @@ bool EngineRig::connectToMeter(QString *why)
     t.start();
     while (ok.isEmpty() && failed.isEmpty() && t.elapsed() < 10000)
         QTest::qWait(10);
-    if (ok.isEmpty() && why)
-        *why = failed.isEmpty() ? QStringLiteral("no answer to the connect request") : failed.at(0).at(0).toString();
+    if (ok.isEmpty())
+        qWarning() << "connect failed:" << (failed.isEmpty() ? QVariant() : failed.at(0).at(0));
     return !ok.isEmpty();
 }
 
-void EngineRig::startTest(TestMode_t mode, enum_interfaces_t accessory, const QString &passwort)
+void EngineRig::start(int mode, enum_interfaces_t accessory, const QString &passwort)
 {
-    QMetaObject::invokeMethod(worker_.get(), "slotStartTest", Q_ARG(QString, passwort), Q_ARG(TestMode_t, mode),
-                              Q_ARG(enum_interfaces_t, accessory));
+    if (mode < 0)
+        QMetaObject::invokeMethod(worker_.get(), "slotLesekopfStartTest");
+    else
+        QMetaObject::invokeMethod(worker_.get(), "slotStartTest", Q_ARG(QString, passwort),
+                                  Q_ARG(TestMode_t, TestMode_t(mode)), Q_ARG(enum_interfaces_t, accessory));
 }
 
-void EngineRig::startLoopback()
-{
-    QMetaObject::invokeMethod(worker_.get(), "slotLesekopfStartTest");
-}
-
-bool EngineRig::waitFinished(int timeoutMs)
+bool EngineRig::waitFinished()
 {
     QElapsedTimer t;
     t.start();
-    while (recorder_->finished == 0 && t.elapsed() < timeoutMs)
+    while (recorder_->finished == 0 && t.elapsed() < kRunLimitMs)
         QTest::qWait(20);
+    if (recorder_->finished == 0)
+        qWarning() << "no signalTestFinished";
     return recorder_->finished > 0;
 }
 
-void EngineRig::unplugAfter(int ms)
+bool EngineRig::run(int mode, enum_interfaces_t accessory, const QString &passwort)
 {
-    metersim::MeterSimulator *sim = sim_.get();
-    QTimer::singleShot(ms, recorder_.get(), [sim] { sim->unplug(); });
+    if (!connectToMeter())
+        return false;
+    start(mode, accessory, passwort);
+    return waitFinished();
 }
 
-bool EngineRig::reconnectsAfterwards(QString *why)
+void EngineRig::verifyUnplugged(int mode, enum_interfaces_t accessory, int unplugAfterMs, int failedTests)
 {
+    QVERIFY(connectToMeter());
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    start(mode, accessory, QStringLiteral("12345678"));
+    metersim::MeterSimulator *sim = sim_.get();
+    QTimer::singleShot(unplugAfterMs, recorder_.get(), [sim] { sim->unplug(); });
+    QVERIFY(waitFinished());
+    // Ends at the next slice, not after the tests' prescribed time.
+    QVERIFY2(sinceStart.elapsed() < unplugAfterMs + 5000, qPrintable(QString::number(sinceStart.elapsed())));
+
+    // A pulled pseudo-terminal fails as a pulled USB adapter does.
+    const QString failure = QStringLiteral("red: Fehler an der Schnittstelle: ") + QString::fromLocal8Bit(strerror(EIO));
+    QCOMPARE(recorder_->lines.filter(QStringLiteral("Fehler an der Schnittstelle")),
+             QVector<QString>(failedTests, failure).toList());
+    QCOMPARE(recorder_->lines.mid(recorder_->lines.size() - 3), ending(kFailed));
+
     QMetaObject::invokeMethod(worker_.get(), "slotDisconnectSerialPort");
     sim_ = std::make_unique<metersim::MeterSimulator>(metersim::Profile::Silent);
-    return connectToMeter(why);
+    QVERIFY(connectToMeter());
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // A worker on one side of a pseudo-terminal, a simulated meter on the other,
-// and a recorder of everything the worker tells the window.
+// a recorder of everything the worker tells the window, and the lines the
+// tests expect.
 
 #include <QObject>
 #include <QStringList>
@@ -11,6 +12,9 @@
 
 #include "metersimulator.h"
 #include "serialclass.h"
+
+Q_DECLARE_METATYPE(metersim::Profile)
+Q_DECLARE_METATYPE(metersim::Options)
 
 // Every answer of the worker as one line, in the order emitted:
 //   "blue: Test 1 mit Baud 9600 8N1 unidirektional:"   (log line and colour)
@@ -27,28 +31,32 @@ public:
     int finished = 0;
 
     // The lines with each run of byte-count texts ("... Lese Bytes: 123")
-    // folded into one "status: <prefix>#" line, so that a sequence can be
-    // compared whatever chunks the bytes arrived in.
+    // folded into one "status: <prefix>#", whatever chunks the bytes came in.
     QStringList folded() const;
-    // The counts shown by the byte-count texts, in order.
     QVector<int> byteCounts() const;
-    // Log lines whose text starts with the prefix.
-    QStringList logLinesStartingWith(const QString &prefix) const;
 };
+
+// ---- expected lines ----
+QString hex(const QByteArray &bytes);
+QStringList stepHead(int test, const char *heading); // status text and heading of a chain step
+QStringList ending(const QString &result);           // result line, "Test beendet!", finished
+QStringList sent(const QByteArray &bytes);           // "Sende:" line
+inline const QString kVersion = QStringLiteral("blue: Viviv Testprogramm v.1.19");
+inline const QString kFailed = QStringLiteral("nicht erfolgreich | - | -");
+inline const QString kNoData = QStringLiteral("red: Ergebnis: Keine Daten");
 
 // Equal lists; otherwise both are printed line by line for the failure report.
 bool sameLines(const QStringList &actual, const QStringList &expected);
 
-// "180=607.4471 280=1266.7286 170=215.99": the valid values of a record in
-// field order, for comparing with what the simulated meter holds.
+// "180=607.4471 280=1266.7286": the valid values of a record in field order,
+// and the same form for what the simulated meter holds, for the fields its
+// protocol carries ("180", "3270", ...).
 QString validValues(const meter_result_t &record);
-
-// The same form for what a simulated meter holds, for the fields its
-// protocol carries ("180", "3270", ...), in record field order.
-QString heldValues(const metersim::MeterValues &v, const QStringList &fields);
-extern const QStringList kSmlFields; // energies, powers with phases, voltages, currents
-extern const QStringList kIecFields; // the same without the phase powers
-extern const QStringList kModbusFields;
+QString heldValues(const QStringList &fields);
+extern const QStringList kSmlFields;    // energies, powers with phases, voltages, currents
+extern const QStringList kIecFields;    // the same without the phase powers
+extern const QStringList kModbusFields; // energies and the two total powers
+QStringList without(QStringList fields, const QString &field);
 
 class EngineRig
 {
@@ -56,22 +64,23 @@ public:
     explicit EngineRig(metersim::Profile profile, metersim::Options options = {});
     ~EngineRig();
 
-    // Starts the meter and connects the worker to it; false with a message.
-    bool connectToMeter(QString *why);
-    void startTest(TestMode_t mode, enum_interfaces_t accessory, const QString &passwort = QString());
-    void startLoopback();
-    // Waits (running the event loop) until the worker reports the end.
-    bool waitFinished(int timeoutMs);
-    // Pulls the port like a USB plug after ms, from the test's thread.
-    void unplugAfter(int ms);
-    // A disconnect, then a connect to a fresh meter, both answered.
-    bool reconnectsAfterwards(QString *why);
+    // Connects to the meter, sends the start request (mode -1: the loopback
+    // test) and waits for its end; false with the reason printed.
+    bool run(int mode, enum_interfaces_t accessory = IR_Head, const QString &passwort = QString());
+    // The same with the port pulled after unplugAfterMs: each of failedTests
+    // tests ends with the port failure line, the request ends soon after, and
+    // the worker then disconnects and connects to another port.
+    void verifyUnplugged(int mode, enum_interfaces_t accessory, int unplugAfterMs, int failedTests);
 
     metersim::MeterSimulator &meter() { return *sim_; }
     SignalRecorder &recorder() { return *recorder_; }
-    serialclass &worker() { return *worker_; }
+    QStringList folded() const { return recorder_->folded(); }
 
 private:
+    bool connectToMeter();
+    void start(int mode, enum_interfaces_t accessory, const QString &passwort);
+    bool waitFinished();
+
     std::unique_ptr<metersim::MeterSimulator> sim_;
     std::unique_ptr<serialclass> worker_;
     std::unique_ptr<SignalRecorder> recorder_;
