@@ -25,6 +25,7 @@ public:
     WindowEnvironment environment() const;
     QString headPort() const { return head->slavePath(); }
     QString rs485Port() const { return rs485->slavePath(); }
+    metersim::MeterSimulator &headMeter() { return *head; } // tests pull it
 
 private:
     std::unique_ptr<metersim::MeterSimulator> head;
