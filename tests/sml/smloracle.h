@@ -15,8 +15,7 @@ struct LibsmlValue
 
 struct LibsmlReading
 {
-    int messages = 0;        // messages libsml parsed
-    bool getListRead = false; // at least one get-list response among them
+    bool accepted = false; // open, get-list and close response parsed
     QVector<LibsmlValue> values;
 };
 
