@@ -1,72 +1,54 @@
-// Stands in for FTDI's D2XX library: the tests choose the records it reports.
-#include <cstring>
+// Stands in for FTDI's D2XX library. The tests choose what it reports:
+// "blankPasses;status;DESCRIPTION|SERIAL;..." where blank passes still report
+// empty strings, as adapters do while they are enumerating.
+#include <QStringList>
 #include <vector>
 
 #include "d2xxnode.h"
 
-#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#define FAKE_EXPORT __attribute__((visibility("default")))
 
 namespace {
-
-struct Scenario
-{
-    std::vector<FtDeviceListInfoNode> nodes;
-    int blankPasses = 0; // passes that still report empty strings
-    FtStatus status = 0;
-    int listCalls = 0;
-};
-
-Scenario scenario;
-
-void copyText(char *field, std::size_t size, const char *text)
-{
-    std::memset(field, 0, size);
-    std::strncpy(field, text, size - 1);
-}
-
+std::vector<FtDeviceListInfoNode> nodes;
+int blankPasses = 0;
+FtStatus status = 0;
 } // namespace
 
-FAKE_EXPORT void FakeD2xx_Set(const char *const *descriptions, const char *const *serials, unsigned count,
-                              int blankPasses, unsigned status)
-{
-    scenario = Scenario();
-    for (unsigned i = 0; i < count; ++i) {
-        FtDeviceListInfoNode node{};
-        copyText(node.Description, sizeof node.Description, descriptions[i]);
-        copyText(node.SerialNumber, sizeof node.SerialNumber, serials[i]);
-        scenario.nodes.push_back(node);
-    }
-    scenario.blankPasses = blankPasses;
-    scenario.status = status;
-}
+extern "C" {
 
-FAKE_EXPORT int FakeD2xx_ListCalls()
+FAKE_EXPORT int fakeD2xxListCalls = 0;
+
+FAKE_EXPORT void FakeD2xx_Set(const char *scenario)
 {
-    return scenario.listCalls;
+    const QStringList items = QString(scenario).split(';');
+    blankPasses = items[0].toInt(), status = items.value(1).toUInt(), fakeD2xxListCalls = 0;
+    nodes.assign(qMax(0, items.size() - 2), FtDeviceListInfoNode{});
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        qstrncpy(nodes[i].Description, items[i + 2].section('|', 0, 0).toUtf8(), sizeof nodes[i].Description);
+        qstrncpy(nodes[i].SerialNumber, items[i + 2].section('|', 1).toUtf8(), sizeof nodes[i].SerialNumber);
+    }
 }
 
 FAKE_EXPORT FtStatus FT_CreateDeviceInfoList(std::uint32_t *count)
 {
-    *count = static_cast<std::uint32_t>(scenario.nodes.size());
+    *count = std::uint32_t(nodes.size());
     return 0;
 }
 
 #ifndef FAKE_D2XX_WITHOUT_GET_LIST
 FAKE_EXPORT FtStatus FT_GetDeviceInfoList(FtDeviceListInfoNode *list, std::uint32_t *count)
 {
-    ++scenario.listCalls;
-    for (std::size_t i = 0; i < scenario.nodes.size(); ++i) {
+    ++fakeD2xxListCalls;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
         // Every byte of every record is written, the handle included, as the real library does.
-        list[i] = scenario.nodes[i];
-        list[i].ftHandle = &scenario;
-        if (scenario.blankPasses > 0) {
-            std::memset(list[i].Description, 0, sizeof list[i].Description);
-            std::memset(list[i].SerialNumber, 0, sizeof list[i].SerialNumber);
-        }
+        list[i] = nodes[i];
+        list[i].ftHandle = &nodes;
+        if (blankPasses > 0)
+            list[i].SerialNumber[0] = list[i].Description[0] = '\0';
     }
-    if (scenario.blankPasses > 0)
-        --scenario.blankPasses;
-    *count = static_cast<std::uint32_t>(scenario.nodes.size());
-    return scenario.status;
+    blankPasses -= blankPasses > 0;
+    *count = std::uint32_t(nodes.size());
+    return status;
 }
 #endif
+}

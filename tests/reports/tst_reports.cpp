@@ -1,0 +1,136 @@
+// Clipboard texts, the printed report read back from PDF, and the result
+// upload against the real report server. Data rows: testdata/reports/reports.json.
+#include <QAction>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPrinter>
+
+#include <csignal>
+
+#include "resultupload.h"
+#include "senddialog.h"
+#include "testreport.h"
+#include "windowundertest.h"
+
+namespace {
+
+// Prints through paint into a PDF and reads it back: the page count, "Seite
+// i von n" on each page, the row's patterns on page 1 (a leading "!": must
+// not match) and the page each of the row's numbered lines stands on.
+void checkPrinted(const QJsonObject &row, const std::function<void(QPrinter *)> &paint)
+{
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("report.pdf"));
+    setUpReportPrinter(printer);
+    paint(&printer);
+    const QStringList texts = runTool("pdftotext", {"-layout", dir.filePath("report.pdf"), "-"}).split('\f');
+    const int pages = texts.size() - 1; // each page ends with a form feed
+    QCOMPARE(pages, row["pages"].toInt(1));
+    for (int page = 1; page <= pages; ++page)
+        QVERIFY2(texts[page - 1].contains(QString("Seite %1 von %2").arg(page).arg(pages)), qPrintable(texts[page - 1]));
+    for (const QString &pattern : strings(row["page1"]))
+        QVERIFY2(texts[0].contains(QRegularExpression(pattern.mid(pattern.startsWith('!')),
+                                                      QRegularExpression::MultilineOption))
+                     != pattern.startsWith('!'),
+                 qPrintable(pattern + "\n" + texts[0]));
+    // 50 data lines fit on the first page, 82 on each further one.
+    for (int i = 0; i < row["lines"].toInt(); ++i)
+        for (int page = 1; page <= pages; ++page)
+            QVERIFY2(texts[page - 1].contains(QString("Zeile-%1").arg(i, 3, 10, QChar('0'))) == (page == (i < 50 ? 1 : 2 + (i - 50) / 82)),
+                     qPrintable(QString("line %1 on page %2").arg(i).arg(page)));
+}
+
+} // namespace
+
+class ReportsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void printedReport_data() { addJsonRows("reports/reports.json", __func__); }
+    void printedReport();
+    void windowReports_data() { addJsonRows("reports/reports.json", __func__); }
+    void windowReports();
+    void upload_data() { addJsonRows("reports/reports.json", __func__); }
+    void upload();
+};
+
+void ReportsTest::printedReport()
+{
+    QFETCH(QJsonObject, row);
+    ReportInput input;
+    const QStringList values = strings(row["values"]);
+    std::copy(values.begin(), values.begin() + qMin(values.size(), int(ValueFieldCount)), input.values.begin());
+    input.protocol = row["protocol"].toString();
+    input.edition = row["edition"].toInt();
+    input.resultForPrint = row["data"].toString();
+    checkPrinted(row, [&input](QPrinter *printer) { TestReport(input, QDate(2024, 3, 5)).paint(printer); });
+}
+
+// What the window's clipboard and print actions take from the form.
+void ReportsTest::windowReports()
+{
+    QFETCH(QJsonObject, row);
+    WindowUnderTest t(row, std::make_shared<FixedFtdiSource>(FtdiDeviceList()));
+    for (const QString &line : strings(row["log"]))
+        t.invoke("slotUpdateStatusText", Q_ARG(QString, line), Q_ARG(QColor, Qt::black));
+    for (const QJsonValue &record : row["records"].toArray())
+        t.invoke("slotUpdateParserErgebnis", Q_ARG(meter_result_t, meterRecord(record.toObject())));
+    if (row.contains("protocol"))
+        t.invoke("slotUpdateErgebnis", Q_ARG(QString, "erfolgreich"), Q_ARG(QString, row["protocol"].toString()),
+                 Q_ARG(QString, "9600 8N1"));
+    t.invoke("slotUpdateResultForPrint", Q_ARG(QString, row["data"].toString()));
+    QStringList copied;
+    for (const char *control : {"pushButtonCopyValues", "M_Text_kopieren"}) {
+        QGuiApplication::clipboard()->setText("vorher");
+        QVERIFY(QMetaObject::invokeMethod(t.get(control), qobject_cast<QAction *>(t.get(control)) ? "trigger" : "click"));
+        copied << QGuiApplication::clipboard()->text();
+    }
+    QCOMPARE(copied, strings(row["copied"]));
+    checkPrinted(row, [&t](QPrinter *printer) { t.invoke("print", Q_ARG(QPrinter *, printer)); });
+    QVERIFY(QMetaObject::invokeMethod(t.get("actionDrucken"), "trigger")); // the preview paints through the same slot
+    QCOMPARE(t.answer.seen, strings(row["seen"]));
+}
+
+void ReportsTest::upload()
+{
+    QFETCH(QJsonObject, row);
+    LocalServer server;
+    QVERIFY(server.start(REPORTSERVER_PATH, strings(row["server"])));
+    if (row["state"] == "hung") // stopped, it keeps its socket open but never answers
+        ::kill(pid_t(server.process.processId()), SIGSTOP);
+    if (row["state"] == "gone")
+        server.process.kill(), server.process.waitForFinished();
+    // Each answer fills the send dialog: manufacturer, model, send or cancel.
+    QJsonArray answers = row["answers"].toArray();
+    const bool confirmed = answers.last()[2].toBool();
+    ModalAnswer answer(ModalAnswer::Accept, [&answers](QDialog *d) {
+        if (answers.isEmpty())
+            return false;
+        const QJsonArray a = answers.takeAt(0).toArray();
+        d->findChild<QLineEdit *>("lineEditHersteller")->setText(a[0].toString());
+        d->findChild<QLineEdit *>("lineEditModell")->setText(a[1].toString());
+        return QMetaObject::invokeMethod(d->findChild<QWidget *>(a[2].toBool() ? "pushButtonSenden" : "pushButtonAbbrechen"),
+                                         "click", Qt::QueuedConnection);
+    });
+    QWidget window;
+    ResultUpload upload(&window, "Dededodo");
+    upload.server().setServer("127.0.0.1", server.port);
+    upload.server().setTimeout(row["state"] == "hung" ? 500 : 10000);
+    senddialog *dialog = new senddialog;
+    QPointer<senddialog> previous = dialog;
+    upload.run(dialog, row["log"].toString());
+    QVERIFY(!previous); // replaced by this upload's dialog
+    QCOMPARE(dialog != nullptr, confirmed); // kept until the next upload
+    delete dialog;
+    QCOMPARE(answer.seen, strings(row["seen"]));
+    const QStringList files = QDir(server.dir.path()).entryList(QDir::Files);
+    QCOMPARE(files.size(), row.contains("stored") ? 1 : 0);
+    QFile stored(server.dir.filePath(files.value(0, "none")));
+    QCOMPARE(stored.open(QIODevice::ReadOnly) ? stored.readAll() : "none", row["stored"].toString("none").toUtf8());
+}
+
+QTEST_MAIN(ReportsTest)
+#include "tst_reports.moc"
