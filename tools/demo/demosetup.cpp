@@ -21,6 +21,7 @@ DemoSetup::DemoSetup(const Choice &choice)
 {
     metersim::Options headOptions;
     headOptions.intervalMs = 1000;
+    headOptions.realMeter = choice.headRealMeter;
     head = std::make_unique<metersim::MeterSimulator>(choice.headProfile, headOptions);
 
     metersim::Options rs485Options;

@@ -15,6 +15,7 @@ public:
     struct Choice
     {
         metersim::Profile headProfile = metersim::Profile::SmlPush;
+        QString headRealMeter; // a real meter's id the head profile plays
         metersim::Profile rs485Profile = metersim::Profile::ModbusSlave;
         int edition = -1; // -1: no edition file, the maker's edition
     };

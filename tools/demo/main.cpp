@@ -10,6 +10,7 @@
 
 #include "demosetup.h"
 #include "mainwindow.h"
+#include "realmeters.h"
 #include "snapshot.h"
 
 using metersim::Profile;
@@ -32,6 +33,25 @@ bool profileOption(const QCommandLineParser &parser, const QString &option, Prof
     if (!info)
         return false;
     *profile = info->profile;
+    return true;
+}
+
+// The reading head's meter: a profile, a real meter's id played by its
+// first profile, or both as "profile:id".
+bool headOption(const QCommandLineParser &parser, DemoSetup::Choice *choice)
+{
+    const QString value = parser.value(QStringLiteral("head"));
+    const QString id = value.section(QLatin1Char(':'), -1);
+    if (const metersim::RealMeter *real = metersim::realMeterById(id)) {
+        choice->headRealMeter = real->id;
+        choice->headProfile = metersim::defaultProfileFor(*real);
+        if (value == id)
+            return true;
+    }
+    const metersim::ProfileInfo *info = metersim::profileByName(value.section(QLatin1Char(':'), 0, 0));
+    if (!info || (value.contains(QLatin1Char(':')) && choice->headRealMeter.isEmpty()))
+        return false;
+    choice->headProfile = info->profile;
     return true;
 }
 
@@ -60,13 +80,15 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The test program with two simulated meters instead of hardware.\n"
-                       "Reading head: an FTDI port with a meter of --head (default sml-push).\n"
+                       "Reading head: an FTDI port with a meter of --head (default sml-push): a profile,\n"
+                       "a real meter's id played by its first profile (esy_q3a, lgz-zmd120, ...), or\n"
+                       "profile:id (iec-push:lgz-zmd120).\n"
                        "RS485 converter: recognised as the maker's converter, with a meter of --rs485\n"
                        "(default modbus, answering to the empty meter number).\n\nProfiles:\n")
-        + profileList());
+        + profileList() + QLatin1Char('\n') + metersim::realMeterList());
     parser.addHelpOption();
     parser.addOption({QStringLiteral("head"), QStringLiteral("Meter behind the reading head."),
-                      QStringLiteral("profile")});
+                      QStringLiteral("profile|id|profile:id")});
     parser.addOption({QStringLiteral("rs485"), QStringLiteral("Meter behind the RS485 converter."),
                       QStringLiteral("profile")});
     parser.addOption({QStringLiteral("edition"), QStringLiteral("Edition file content, 0 to 9 (default: none)."),
@@ -79,7 +101,7 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     DemoSetup::Choice choice;
-    if (!profileOption(parser, QStringLiteral("head"), &choice.headProfile)
+    if ((parser.isSet(QStringLiteral("head")) && !headOption(parser, &choice))
         || !profileOption(parser, QStringLiteral("rs485"), &choice.rs485Profile))
         return fail(QStringLiteral("unknown profile; see --help"));
     if (parser.isSet(QStringLiteral("edition"))) {

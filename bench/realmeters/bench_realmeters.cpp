@@ -1,0 +1,131 @@
+// Runs each scenario of testdata/realmeters/cases.json once, the simulator
+// replaying the real meter's telegram, and reports per real meter:
+//   wall          time from the start request to signalTestFinished
+//   prescribed    the sleeps the protocols prescribe plus the bounded waits
+//                 as long as they lasted (waiting for the meter)
+//   overhead      wall - prescribed: what the engine itself costs
+//   cpu           CPU time of the worker thread
+//   bytes         what reached the program's port (the replayed telegrams)
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <ctime>
+
+#include "metersimulator.h"
+#include "replaykinds.h"
+#include "serialclass.h"
+#include "timingledger.h"
+
+namespace {
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// The worker thread's CPU time, read in that thread while it is idle.
+qint64 workerCpuNs(serialclass &worker)
+{
+    qint64 ns = 0;
+    QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
+    return ns;
+}
+
+template <typename Signal, typename Request>
+bool waitFor(serialclass &worker, Signal signal, int timeoutMs, Request request)
+{
+    QEventLoop loop;
+    bool done = false;
+    QObject::connect(&worker, signal, &loop, [&done, &loop] {
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    request();
+    if (!done)
+        loop.exec();
+    return done;
+}
+
+void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
+{
+    metersim::Options options;
+    options.realMeter = meterId;
+    if (kind.meterAt8N1)
+        options.format = metersim::format8N1(9600);
+    metersim::MeterSimulator meter(kind.profile, options);
+    QString why;
+    if (!meter.start(&why)) {
+        state.SkipWithError(qPrintable(why));
+        return;
+    }
+    serialclass worker;
+    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
+            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
+        })) {
+        state.SkipWithError("the worker could not open the pseudo-terminal");
+        return;
+    }
+    for (auto _ : state) {
+        meter.clearRecorded();
+        const timingledger::Totals before = timingledger::totals();
+        const qint64 cpuBefore = workerCpuNs(worker);
+        QElapsedTimer wall;
+        wall.start();
+        const bool finished = waitFor(worker, &serialclass::signalTestFinished, 300000, [&] {
+            QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QString()),
+                                      Q_ARG(TestMode_t, TestMode_t(kind.mode)),
+                                      Q_ARG(enum_interfaces_t, kind.accessory));
+        });
+        const qint64 wallNs = wall.nsecsElapsed();
+        const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
+        const timingledger::Totals after = timingledger::totals();
+        if (!finished) {
+            state.SkipWithError("no signalTestFinished");
+            return;
+        }
+        const qint64 prescribedNs = (after.sleepNs - before.sleepNs) + (after.waitNs - before.waitNs);
+        state.SetIterationTime(double(wallNs) / 1e9);
+        state.counters["prescribed_ms"] = double(prescribedNs) / 1e6;
+        state.counters["overhead_ms"] = double(wallNs - prescribedNs) / 1e6;
+        state.counters["cpu_ms"] = double(cpuNs) / 1e6;
+        state.counters["bytes"] = double(meter.sentBytes().size());
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    registerMeterMetaTypes();
+    QFile file(QStringLiteral(REALMETER_CASES));
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    // One row per case: "ir4 iskra-mt174-history".
+    for (const QJsonValue v : QJsonDocument::fromJson(file.readAll()).array()) {
+        const Kind *kind = kindByName(v[QLatin1String("kind")].toString());
+        const QString meterId = v[QLatin1String("meter")].toString();
+        if (!kind)
+            continue;
+        const std::string name = std::string(kind->name) + " " + meterId.toStdString();
+        benchmark::RegisterBenchmark(name.c_str(), [kind, meterId](benchmark::State &s) { replay(s, *kind, meterId); })
+            ->Iterations(1)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
