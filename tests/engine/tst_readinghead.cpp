@@ -1,5 +1,6 @@
 // The reading-head chain, its four tests and the loopback test, each through
 // a real QSerialPort on a pseudo-terminal with a simulated meter behind it.
+#include <QSerialPort>
 #include <QTest>
 
 #include "enginerig.h"
@@ -67,6 +68,7 @@ private slots:
     void loopback();
     void unplugged_data();
     void unplugged();
+    void portThatDidNotOpen();
 };
 
 void TestReadingHead::singleTest_data()
@@ -268,6 +270,23 @@ void TestReadingHead::unplugged()
     QFETCH(int, unplugAfterMs);
     QFETCH(int, failedTests);
     EngineRig(profile).verifyUnplugged(mode, IR_Head, unplugAfterMs, failedTests);
+}
+
+void TestReadingHead::portThatDidNotOpen()
+{
+    // After a failed connect the closed port is still held: a start request
+    // then fails at once with the port's own reason.
+    const QString missing = QStringLiteral("/dev/viviv-no-such-port");
+    QSerialPort probe(missing);
+    QVERIFY(!probe.open(QIODevice::ReadWrite));
+    serialclass worker;
+    SignalRecorder recorder(worker);
+    QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, missing));
+    QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QString()), Q_ARG(TestMode_t, Test_01),
+                              Q_ARG(enum_interfaces_t, IR_Head));
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.finished == 1, 10000);
+    QVERIFY(sameLines(recorder.lines,
+                      head(1) + QStringList{"red: Fehler an der Schnittstelle: " + probe.errorString()} + ending(kFailed)));
 }
 
 QTEST_GUILESS_MAIN(TestReadingHead)
