@@ -12,16 +12,21 @@ namespace {
 std::vector<FtDeviceListInfoNode> nodes;
 int blankPasses = 0;
 FtStatus status = 0;
+int listCalls = 0;
 } // namespace
 
 extern "C" {
 
-FAKE_EXPORT int fakeD2xxListCalls = 0;
+// A function, not an exported variable: both stand-ins may be loaded at once.
+FAKE_EXPORT int FakeD2xx_ListCalls()
+{
+    return listCalls;
+}
 
 FAKE_EXPORT void FakeD2xx_Set(const char *scenario)
 {
     const QStringList items = QString(scenario).split(';');
-    blankPasses = items[0].toInt(), status = items.value(1).toUInt(), fakeD2xxListCalls = 0;
+    blankPasses = items[0].toInt(), status = items.value(1).toUInt(), listCalls = 0;
     nodes.assign(qMax(0, items.size() - 2), FtDeviceListInfoNode{});
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         qstrncpy(nodes[i].Description, items[i + 2].section('|', 0, 0).toUtf8(), sizeof nodes[i].Description);
@@ -38,7 +43,7 @@ FAKE_EXPORT FtStatus FT_CreateDeviceInfoList(std::uint32_t *count)
 #ifndef FAKE_D2XX_WITHOUT_GET_LIST
 FAKE_EXPORT FtStatus FT_GetDeviceInfoList(FtDeviceListInfoNode *list, std::uint32_t *count)
 {
-    ++fakeD2xxListCalls;
+    ++listCalls;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         // Every byte of every record is written, the handle included, as the real library does.
         list[i] = nodes[i];

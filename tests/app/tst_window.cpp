@@ -8,7 +8,7 @@
 #include "windowundertest.h"
 
 extern "C" void FakeD2xx_Set(const char *scenario);
-extern "C" int fakeD2xxListCalls;
+extern "C" int FakeD2xx_ListCalls();
 
 namespace {
 
@@ -62,7 +62,7 @@ void TestWindow::detection()
     for (const FtdiDeviceEntry &device : devices)
         listed << device.Description + '|' + device.SerialNumber;
     QCOMPARE(listed, strings(row["devices"]));
-    QCOMPARE(fakeD2xxListCalls, row["passes"].toInt());
+    QCOMPARE(FakeD2xx_ListCalls(), row["passes"].toInt());
 }
 
 // The list as built, then ports chosen one after the other and what the controls show.
@@ -76,7 +76,7 @@ void TestWindow::portList()
         listed << combo->itemText(i);
     QCOMPARE(listed, strings(row["items"]));
     QCOMPARE(t.answer.seen, strings(row["seen"]));
-    QCOMPARE(fakeD2xxListCalls, row["passes"].toInt()); // once per rebuild, not per FTDI port
+    QCOMPARE(FakeD2xx_ListCalls(), row["passes"].toInt()); // once per rebuild, not per FTDI port
     for (const QString &choice : strings(row["choices"])) {
         if (choice == "refresh")
             t.invoke("on_C_Refresh_clicked");
