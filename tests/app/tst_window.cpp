@@ -127,8 +127,7 @@ void TestWindow::startResets()
     QStringList sent;
     for (const QList<QVariant> &args : start)
         sent << args[0].toString() + ' ' + QString::number(args[1].value<TestMode_t>());
-    for (int i = 0; i < headTest.size(); ++i)
-        sent << "Lesekopftest";
+    sent += QVector<QString>(headTest.size(), "Lesekopftest").toList();
     QCOMPARE(sent, strings(row["sent"]));
     QCOMPARE(t.answer.seen, strings(row["seen"]));
     t.expect(row["expect"]);

@@ -31,11 +31,10 @@ struct WindowUnderTest
                  })
     {
         QFile oem(editionDir.filePath("oem.dat"));
+        if (row.contains("oem") && oem.open(QIODevice::WriteOnly))
+            oem.write(row["oem"].toString().toUtf8()), oem.close();
         if (row["oemIsDirectory"].toBool())
             QDir(editionDir.path()).mkdir("oem.dat");
-        else if (row.contains("oem") && oem.open(QIODevice::WriteOnly))
-            oem.write(row["oem"].toString().toUtf8());
-        oem.close();
         QList<SerialPortEntry> ports;
         for (const QString &p : strings(row["ports"]))
             ports.append({p.section('|', 0, 0), p.section('|', 1, 1), p.section('|', 2, 2)});
