@@ -104,7 +104,6 @@ void TestCli::run()
     for (const QString &a : strings(row["args"]))
         arguments << fill(a);
 
-    // The test bed build, so that the simulator sees the 7E1/8E1 the engine asks for.
     QProcess process;
     const QStringList ttys = strings(row["tty"]);
     TerminalEnd outTty(ttys.contains("out")), errTty(ttys.contains("err"));
@@ -112,6 +111,7 @@ void TestCli::run()
         process.setStandardOutputFile(outTty.path);
     if (!errTty.path.isEmpty())
         process.setStandardErrorFile(errTty.path);
+    // Against a meter the test bed build, so that the simulator sees the 7E1/8E1 the engine asks for.
     process.start(sim ? VIVIV_CLI_TESTBED_PROGRAM : VIVIV_CLI_PROGRAM, arguments);
     QVERIFY(process.waitForStarted());
     process.closeWriteChannel();
