@@ -107,6 +107,7 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
 
 int main(int argc, char **argv)
 {
+    qputenv("QT_LOGGING_RULES", "default.debug=false"); // the worker's debug lines would break the table
     QCoreApplication app(argc, argv);
     registerMeterMetaTypes();
     QFile file(QStringLiteral(REALMETER_CASES));
