@@ -82,8 +82,9 @@ private slots:
 void TestCli::run()
 {
     QFETCH(const QJsonObject, row);
-    // Never opened: a wrong check would show up as a connect error instead.
-    QString port = QStringLiteral("/dev/viviv-cli-kein-port"), portError;
+    // Never there: a wrong check would show up as a connect error instead. One
+    // name per row, as parallel opens of one name meet at its lock file.
+    QString port = QStringLiteral("/dev/viviv-cli-kein-port-") + QTest::currentDataTag(), portError;
     std::unique_ptr<MeterSimulator> sim;
     if (row.contains("profile")) {
         Options options;
