@@ -69,6 +69,7 @@ private slots:
     void unplugged_data();
     void unplugged();
     void portThatDidNotOpen();
+    void destroyedMidChain();
 };
 
 void TestReadingHead::singleTest_data()
@@ -287,6 +288,30 @@ void TestReadingHead::portThatDidNotOpen()
     QTRY_VERIFY_WITH_TIMEOUT(recorder.finished == 1, 10000);
     QVERIFY(sameLines(recorder.lines,
                       head(1) + QStringList{"red: Fehler an der Schnittstelle: " + probe.errorString()} + ending(kFailed)));
+}
+
+namespace {
+QStringList debugLines;
+void keepDebugLine(QtMsgType, const QMessageLogContext &, const QString &text) { debugLines << text; }
+} // namespace
+
+void TestReadingHead::destroyedMidChain()
+{
+    // Closing the window during "Alle Tests" stops the worker within its
+    // bound: the running test leaves at its next slice, the rest of the chain
+    // at once, and the thread is not terminated.
+    metersim::MeterSimulator meter(Profile::Silent);
+    QVERIFY(meter.start());
+    auto worker = std::make_unique<serialclass>();
+    SignalRecorder recorder(*worker);
+    QMetaObject::invokeMethod(worker.get(), "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
+    QMetaObject::invokeMethod(worker.get(), "slotStartTest", Q_ARG(QString, QString()), Q_ARG(TestMode_t, Test_All),
+                              Q_ARG(enum_interfaces_t, IR_Head));
+    QTRY_VERIFY(recorder.lines.contains(QLatin1String("blue: ") + kHeadings[0]));
+    const QtMessageHandler previous = qInstallMessageHandler(keepDebugLine);
+    worker.reset();
+    qInstallMessageHandler(previous);
+    QVERIFY2(!debugLines.contains(QStringLiteral("thread has to be terminated")), qPrintable(debugLines.join('|')));
 }
 
 QTEST_GUILESS_MAIN(TestReadingHead)
