@@ -12,7 +12,8 @@ extern "C" int FakeD2xx_ListCalls();
 
 namespace {
 
-// The fake D2XX library ("full", "partial" or none) and fake sysfs tree of a row.
+// The row's fake D2XX library ("full", "partial", or none when not given) and
+// the fake sysfs tree in testdata/app/sysfs when the row asks for it.
 std::unique_ptr<FtdiDeviceSource> systemSource(const QJsonObject &row)
 {
     FakeD2xx_Set(qPrintable(row["d2xx"].toString("0;0")));
@@ -117,6 +118,7 @@ void TestWindow::startResets()
     t.get<QComboBox>("C_Port")->setCurrentText(row["port"].toString());
     t.get("comboBoxTestauswahl")->setProperty("currentIndex", row["test"].toInt());
     t.get(row["field"].toString())->setProperty("text", row["typed"].toString());
+    // What an earlier run left: values, result line, log.
     t.invoke("slotUpdateParserErgebnis", Q_ARG(meter_result_t, meterRecord(row["earlier"].toObject())));
     t.invoke("slotUpdateErgebnis", Q_ARG(QString, "erfolgreich"), Q_ARG(QString, "SML"), Q_ARG(QString, "9600 8N1"));
     t.invoke("slotUpdateStatusText", Q_ARG(QString, "Empfangen"), Q_ARG(QColor, Qt::black));
