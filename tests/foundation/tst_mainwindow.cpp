@@ -1,14 +1,12 @@
 // The window's connection controls and its life cycle with a real worker.
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QTimer>
 
 #include "mainwindow.h"
+#include "modalanswer.h"
 #include "ptypair.h"
 
 namespace {
@@ -20,26 +18,6 @@ void recordMessage(QtMsgType type, const QMessageLogContext &ctx, const QString 
 {
     g_messages << msg;
     g_previousHandler(type, ctx, msg);
-}
-
-// Answers the next modal widget as a person would and keeps its title and text.
-void answerNextModal(QString *seen = nullptr)
-{
-    QTimer::singleShot(50, [seen]() {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w)
-            return answerNextModal(seen);
-        if (auto *mb = qobject_cast<QMessageBox *>(w); mb && seen)
-            *seen = mb->windowTitle() + QLatin1Char('|') + mb->text();
-        qobject_cast<QDialog *>(w)->done(QDialog::Accepted);
-    });
-}
-
-// The maker's edition shows a dialog when the window goes; close it.
-void deleteWindow(MainWindow *w)
-{
-    answerNextModal();
-    delete w;
 }
 
 template <typename T>
@@ -100,9 +78,9 @@ void TestMainWindow::connectionStates_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("state");
     QTest::newRow("no port chosen") << QString() << 1
-                                    << "Viviv Testprogramm|Bitte wählen Sie einen COM-Port!" << kNotConnected;
+                                    << "QMessageBox|Viviv Testprogramm|Bitte wählen Sie einen COM-Port!|warning" << kNotConnected;
     QTest::newRow("port missing") << "/dev/viviv-no-such-port" << 1
-                                  << "Viviv Testprogramm|Fehler beim Verbinden: No such file or directory" << kNotConnected;
+                                  << "QMessageBox|Viviv Testprogramm|Fehler beim Verbinden: No such file or directory|warning" << kNotConnected;
     QTest::newRow("port opens") << "pty" << 1 << QString() << "Verbindung trennen|101|Verbunden mit ";
     QTest::newRow("disconnect at once") << "pty" << 2 << QString() << kNotConnected;
 }
@@ -119,9 +97,7 @@ void TestMainWindow::connectionStates()
     MainWindow *w = windowWithPort(real ? pty.slavePath() : port);
     auto *button = child<QPushButton>(w, "C_Verbinden");
 
-    QString seen;
-    if (!box.isEmpty())
-        answerNextModal(&seen);
+    ModalAnswer answer;
     QTest::mouseClick(button, Qt::LeftButton);
     if (real) {
         // Connecting: every connection control waits for the worker's answer.
@@ -135,9 +111,9 @@ void TestMainWindow::connectionStates()
         QCOMPARE(stateOf(w), state);
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveClosed(), 5000);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(seen, box, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(answer.seen.join(QString()), box, 5000);
     QCOMPARE(stateOf(w), real && clicks == 1 ? state + pty.slavePath() : state);
-    deleteWindow(w);
+    delete w;
 }
 
 void TestMainWindow::quitDuringTestStopsWorkerCleanly()
@@ -151,9 +127,10 @@ void TestMainWindow::quitDuringTestStopsWorkerCleanly()
     QTest::mouseClick(start, Qt::LeftButton);
     QTest::qWait(300); // the worker is inside the test now
 
+    ModalAnswer answer; // the exit dialog
     QElapsedTimer t;
     t.start();
-    deleteWindow(w);
+    delete w;
     QVERIFY(t.elapsed() < 5000); // only a guard against a hang
     QVERIFY(!g_messages.contains(QStringLiteral("thread has to be terminated")));
     QTRY_VERIFY_WITH_TIMEOUT(pty.slaveClosed(), 2000);
