@@ -101,6 +101,13 @@ void TestReadingHead::singleTest_data()
                                     << head(2) + request + QStringList{"status: Test 2 von 4 - Lese Bytes: #"}
                                            + smlAccepted(sml, true) + ending(kSmlOk)
                                     << heldValues(kSmlFields);
+    // The head's own echo, a frame without an energy register, comes first.
+    Options echoed;
+    echoed.echo = true;
+    QTest::newRow("t2-echo-first") << Profile::SmlRequest << echoed << 2
+                                   << head(2) + request + QStringList{"status: Test 2 von 4 - Lese Bytes: #"}
+                                          + smlAccepted(sml, true) + ending(kSmlOk)
+                                   << heldValues(kSmlFields);
     QTest::newRow("t2-silent") << Profile::Silent << Options() << 2 << head(2) + request + failed << QString();
 
     const QByteArray push = telegrams::iecPushMessage();
