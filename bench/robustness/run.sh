@@ -29,16 +29,16 @@ echo "soak: $REQUESTS requests, $PAIRS pairs (log: $LOGS/soak.log)" >&2
 soak_rc=$?
 get() { awk -v k="$1" '$1 == k { print $2 }' "$LOGS/soak.log"; }
 ended=$(get ended_with_test_beendet); requests=$(get requests)
-rss_growth=$(( $(get rss_kb_after) - $(get rss_kb_before) ))
+rss_growth=$(( $(get rss_kb_after) - $(get rss_kb_middle) ))
 fd_growth=$(( $(get fd_after) - $(get fd_before) ))
 row "soak: requests ended with \"Test beendet!\"" "$ended of $requests ($(get choices_offered) meters/profiles, $(get pairs) pairs, $(get wall_s) s, mean $(get mean_request_s) s, longest $(get longest_request_s) s, exit $soak_rc)" \
     "$(verdict $(( soak_rc != 0 || ended != REQUESTS )))"
 played=$(awk '$1 == "choice" { if ($2 ~ /^real:/) { r += $3; n++ } else printf "%s %d, ", $2, $3 } END { printf "real meters %d (%d distinct)", r, n }' "$LOGS/soak.log")
 row "soak: meters played" "$played" "-"
 row "soak: runs read successfully" "$(get succeeded) of $requests" "-"
-row "soak: RSS before / after (kB)" "$(get rss_kb_before) / $(get rss_kb_after) (growth $rss_growth, start $(get rss_kb_start))" \
+row "soak: RSS before / after half / after (kB)" "$(get rss_kb_before) / $(get rss_kb_middle) / $(get rss_kb_after) (second half $rss_growth; start $(get rss_kb_start))" \
     "$(verdict $(( rss_growth > RSS_SLACK_KB )))"
-row "soak: open descriptors before / after" "$(get fd_before) / $(get fd_after) (start $(get fd_start))" "$(verdict $(( fd_growth > 0 )))"
+row "soak: open descriptors before / after half / after" "$(get fd_before) / $(get fd_middle) / $(get fd_after) (start $(get fd_start))" "$(verdict $(( fd_growth > 0 )))"
 
 # --- fuzzers ---
 if [ -n "$FUZZ" ]; then
