@@ -11,13 +11,12 @@
 #include "reportinput.h"
 #include "resultupload.h"
 #include "senddialog.h"
+#include "programversion.h"
 #include "serialclass.h"
 #include "testreport.h"
 #include "werbung.h"
 
 namespace {
-
-constexpr double kProgramVersion = 1.19;
 
 const char *const kBlack = "color: rgb(0, 0, 0);";
 const char *const kBlue = "color: rgb(0, 0, 255);";

@@ -83,7 +83,9 @@ struct MeterField
 };
 extern const MeterField kMeterFields[25];
 
-enum TestMode_t {
+// A fixed underlying type: requests may carry any number, and the sequencer
+// handles values outside the list.
+enum TestMode_t : int {
     Test_All = 0,
     Test_01 = 1,
     Test_02 = 2,
@@ -91,7 +93,7 @@ enum TestMode_t {
     Test_04 = 4,
 };
 
-enum enum_interfaces_t {
+enum enum_interfaces_t : int {
     IR_Head = 0,
     MODBUS485_Converter = 1,
 };
