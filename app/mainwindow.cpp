@@ -32,15 +32,15 @@ struct ValueRow
     int decimals;
 };
 
-#define VALUE_ROW(s, d) { &Ui::MainWindow::L_##s, &Ui::MainWindow::L_##s##_Value, \
-                          &meter_result_t::Value_##s, &meter_result_t::Valid_##s, d }
+#define VALUE_ROW(s) { &Ui::MainWindow::L_##s, &Ui::MainWindow::L_##s##_Value, \
+                        &meter_result_t::Value_##s, &meter_result_t::Valid_##s, meterDecimals(&meter_result_t::Value_##s) }
 constexpr ValueRow kValueRows[] = {
-    VALUE_ROW(180, 5), VALUE_ROW(181, 5), VALUE_ROW(182, 5),
-    VALUE_ROW(280, 5), VALUE_ROW(281, 5), VALUE_ROW(282, 5),
-    VALUE_ROW(170, 2), VALUE_ROW(171, 2), VALUE_ROW(172, 2), VALUE_ROW(173, 2),
-    VALUE_ROW(270, 2), VALUE_ROW(271, 2), VALUE_ROW(272, 2), VALUE_ROW(273, 2),
-    VALUE_ROW(3270, 2), VALUE_ROW(5270, 2), VALUE_ROW(7270, 2),
-    VALUE_ROW(3170, 2), VALUE_ROW(5170, 2), VALUE_ROW(7170, 2),
+    VALUE_ROW(180), VALUE_ROW(181), VALUE_ROW(182),
+    VALUE_ROW(280), VALUE_ROW(281), VALUE_ROW(282),
+    VALUE_ROW(170), VALUE_ROW(171), VALUE_ROW(172), VALUE_ROW(173),
+    VALUE_ROW(270), VALUE_ROW(271), VALUE_ROW(272), VALUE_ROW(273),
+    VALUE_ROW(3270), VALUE_ROW(5270), VALUE_ROW(7270),
+    VALUE_ROW(3170), VALUE_ROW(5170), VALUE_ROW(7170),
 };
 #undef VALUE_ROW
 

@@ -5,8 +5,8 @@
 #include "meterresult.h"
 
 // How the front end names and formats each value of meter_result_t: OBIS
-// code, unit and the decimals of the window's value grid (5 for energies,
-// 2 for the rest). The phase fields hold a power factor in IEC data and an
+// code, unit and decimals (those of the record's field table, as the window
+// shows them). The phase fields hold a power factor in IEC data and an
 // angle in SML data, so they carry a second code and unit for SML.
 struct ValueRow
 {

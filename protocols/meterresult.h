@@ -73,15 +73,37 @@ struct meter_result_t
 // texts empty, ParseError 0.
 meter_result_t clearedMeterResult();
 
-// Pairs each value field with its flag, in value order, so code that walks all
-// fields (tests, reports, front ends) needs no copy of the field list.
+// Pairs each value field with its flag, in value order, with the decimals the
+// value is shown with (5 for energies, 2 for the rest), so code that walks all
+// fields (front ends, reports, tests) needs no copy of the field list.
 struct MeterField
 {
     const char *name; // suffix, e.g. "180"
     double meter_result_t::*value;
     bool meter_result_t::*valid;
+    int decimals;
 };
-extern const MeterField kMeterFields[25];
+
+#define METER_FIELD(suffix, decimals) \
+    MeterField { #suffix, &meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, decimals }
+inline constexpr MeterField kMeterFields[25] = {
+    METER_FIELD(180, 5), METER_FIELD(181, 5), METER_FIELD(182, 5), METER_FIELD(183, 5), METER_FIELD(184, 5),
+    METER_FIELD(280, 5), METER_FIELD(281, 5), METER_FIELD(282, 5),
+    METER_FIELD(170, 2), METER_FIELD(171, 2), METER_FIELD(172, 2), METER_FIELD(173, 2),
+    METER_FIELD(270, 2), METER_FIELD(271, 2), METER_FIELD(272, 2), METER_FIELD(273, 2),
+    METER_FIELD(3270, 2), METER_FIELD(5270, 2), METER_FIELD(7270, 2),
+    METER_FIELD(3170, 2), METER_FIELD(5170, 2), METER_FIELD(7170, 2),
+    METER_FIELD(PhaseL1, 2), METER_FIELD(PhaseL2, 2), METER_FIELD(PhaseL3, 2),
+};
+#undef METER_FIELD
+
+constexpr int meterDecimals(double meter_result_t::*value)
+{
+    for (const MeterField &f : kMeterFields)
+        if (f.value == value)
+            return f.decimals;
+    return 2;
+}
 
 // A fixed underlying type: requests may carry any number, and the sequencer
 // handles values outside the list.
