@@ -1,0 +1,205 @@
+// The engine through a real QSerialPort on a pseudo-terminal: the worker on
+// one side, a simulated meter (or a libmodbus slave) on the other. Each
+// scenario is a row of testdata/engine/scenarios.json: the meter, the start
+// request, and everything the worker must tell the window, in order.
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include <modbus.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include "jsonrows.h"
+#include "enginerig.h"
+
+using namespace metersim;
+
+namespace {
+
+// A Modbus RTU slave built on libmodbus, serving the simulator's register map
+// on the master side of a pseudo-terminal of its own.
+class LibmodbusPeer
+{
+public:
+    explicit LibmodbusPeer(int slave)
+    {
+        char name[128] = {};
+        int slaveFd = -1;
+        if (openpty(&master_, &slaveFd, name, nullptr, nullptr) != 0)
+            return;
+        struct termios t;
+        tcgetattr(slaveFd, &t);
+        cfmakeraw(&t);
+        tcsetattr(slaveFd, TCSANOW, &t);
+        ::close(slaveFd);
+        path = QString::fromLocal8Bit(name);
+        mapping_ = modbus_mapping_new(0, 0, 0x4110, 0);
+        const QMap<quint16, quint16> registers = telegrams::modbusRegisters();
+        for (auto it = registers.cbegin(); it != registers.cend(); ++it)
+            mapping_->tab_registers[it.key()] = it.value();
+        ctx_ = modbus_new_rtu("/dev/null", 9600, 'E', 8, 1); // never opened: works on our descriptor
+        modbus_set_slave(ctx_, slave);
+        modbus_set_socket(ctx_, master_);
+        thread_ = std::thread([this] {
+            uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
+            for (struct pollfd p = {master_, POLLIN, 0}; !stop_;)
+                if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
+                    const int n = modbus_receive(ctx_, request);
+                    answered += n > 0 && modbus_reply(ctx_, request, n, mapping_) > 0;
+                }
+        });
+    }
+    ~LibmodbusPeer()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        modbus_free(ctx_);
+        modbus_mapping_free(mapping_);
+        ::close(master_);
+    }
+    QString path;
+    std::atomic<int> answered{0};
+
+private:
+    int master_ = -1;
+    modbus_t *ctx_ = nullptr;
+    modbus_mapping_t *mapping_ = nullptr;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+};
+
+Options options(const QJsonObject &o)
+{
+    Options r;
+    r.intervalMs = o["intervalMs"].toInt(r.intervalMs);
+    r.firstPushMs = o["firstPushMs"].toInt();
+    r.baudChar = o["baudChar"].toString(QStringLiteral("5")).at(0).toLatin1();
+    r.address = o["address"].toString();
+    r.echo = o["echo"].toBool();
+    for (const QJsonValue &v : o["lost"].toArray())
+        r.lostEchoes << v.toInt();
+    for (const QJsonValue &v : o["damaged"].toArray())
+        r.damagedEchoes << v.toInt();
+    if (o.contains("format8N1"))
+        r.format = format8N1(o["format8N1"].toInt());
+    r.telegram = QByteArray::fromHex(o["telegram"].toString().toLatin1());
+    r.slaveAddress = quint8(o["slave"].toInt(r.slaveAddress));
+    const QStringList faults = QStringLiteral("no-answer wrong-crc one-byte cut exception in-pieces").split(' ');
+    const QJsonObject f = o["faults"].toObject(); // first register (hex) -> fault
+    for (auto it = f.begin(); it != f.end(); ++it)
+        r.modbusFaults.insert(it.key().toUShort(nullptr, 16), ModbusFault(faults.indexOf(it.value().toString())));
+    return r;
+}
+
+bool connectTo(serialclass &worker, const QString &path)
+{
+    QSignalSpy ok(&worker, &serialclass::signalConnectSerial_Success);
+    QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, path));
+    return ok.wait(10000) || !ok.isEmpty();
+}
+
+QStringList messages;
+void keepMessage(QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; }
+
+} // namespace
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { registerMeterMetaTypes(); }
+    void scenario_data() { addJsonRows(QStringLiteral("engine/scenarios.json"), __func__); }
+    void scenario();
+};
+
+void TestEngine::scenario()
+{
+    QFETCH(QJsonObject, row);
+    std::unique_ptr<MeterSimulator> sim;
+    std::unique_ptr<LibmodbusPeer> peer;
+    QString path = row["port"].toString(); // a port that does not open
+    if (row.contains("libmodbus")) {
+        peer = std::make_unique<LibmodbusPeer>(row["libmodbus"].toInt());
+        path = peer->path;
+    } else if (path.isEmpty()) {
+        sim = std::make_unique<MeterSimulator>(profileByName(row["profile"].toString())->profile,
+                                               options(row["options"].toObject()));
+        QVERIFY(sim->start());
+        path = sim->slavePath();
+    }
+    auto worker = std::make_unique<serialclass>();
+    SignalRecorder rec(*worker);
+    QVERIFY(connectTo(*worker, path) || row.contains("port"));
+    const int mode = row["mode"].toInt(); // -1: the loopback test
+    if (mode < 0)
+        QMetaObject::invokeMethod(worker.get(), "slotLesekopfStartTest");
+    else
+        QMetaObject::invokeMethod(worker.get(), "slotStartTest", Q_ARG(QString, row["passwort"].toString()),
+                                  Q_ARG(TestMode_t, TestMode_t(mode)),
+                                  Q_ARG(enum_interfaces_t, row["rs485"].toBool() ? MODBUS485_Converter : IR_Head));
+    if (row.contains("destroyAfter")) {
+        // Closing the window mid-chain stops the worker without terminating its thread.
+        QTRY_VERIFY(rec.lines.contains(row["destroyAfter"].toString()));
+        const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+        worker.reset();
+        qInstallMessageHandler(previous);
+        QVERIFY2(!messages.contains(QStringLiteral("thread has to be terminated")), qPrintable(messages.join('|')));
+        return;
+    }
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    const int unplugAfterMs = row["unplugAfterMs"].toInt(-1);
+    if (unplugAfterMs >= 0)
+        QTimer::singleShot(unplugAfterMs, &rec, [&sim] { sim->unplug(); });
+    QTRY_VERIFY_WITH_TIMEOUT(rec.finished > 0, 150000); // a hang only
+
+    // Exact, or ("inOrder") each line in this order and the last three last.
+    const QStringList expected = strings(row["lines"]);
+    QStringList seen = rec.lines;
+    if (row["inOrder"].toBool()) {
+        int at = 0;
+        for (const QString &line : rec.lines)
+            at += at < expected.size() && line == expected.at(at);
+        seen = at < expected.size() || rec.lines.mid(rec.lines.size() - 3) != expected.mid(expected.size() - 3)
+            ? rec.lines : expected;
+    }
+    if (row.contains("lines") && seen != expected)
+        qWarning().noquote() << "actual:\n  " + rec.lines.join("\n  ") + "\nexpected:\n  " + expected.join("\n  ");
+    QVERIFY(!row.contains("lines") || seen == expected);
+    if (row.contains("values"))
+        QCOMPARE(rec.records.isEmpty() ? QString() : validValues(rec.records[0]), row["values"].toString());
+    if (row.contains("failures"))
+        QCOMPARE(rec.lines.filter("Fehler an der Schnittstelle").size(), row["failures"].toInt());
+    if (row.contains("firstCount"))
+        QCOMPARE(rec.counts.value(0), row["firstCount"].toInt()); // lags a chunk: the empty buffer
+    if (row.contains("lastCount"))
+        QCOMPARE(rec.counts.value(rec.counts.size() - 1), row["lastCount"].toInt()); // identification included
+    if (row.contains("baud"))
+        QCOMPARE(sim->programFormat().baud, row["baud"].toInt());
+    if (row.contains("received"))
+        QCOMPARE(QString::fromLatin1(sim->receivedBytes()), row["received"].toString());
+    if (peer)
+        QCOMPARE(peer->answered.load(), row["answered"].toInt());
+    if (unplugAfterMs >= 0) {
+        // Ends at the next slice, not after the prescribed time; the worker then
+        // lets go of the port and takes another one.
+        QVERIFY2(sinceStart.elapsed() < unplugAfterMs + 5000, qPrintable(QString::number(sinceStart.elapsed())));
+        QMetaObject::invokeMethod(worker.get(), "slotDisconnectSerialPort");
+        sim = std::make_unique<MeterSimulator>(Profile::Silent);
+        QVERIFY(sim->start());
+        QVERIFY(connectTo(*worker, sim->slavePath()));
+    }
+    worker.reset(); // before the meter: its thread must not touch a port whose master is gone
+}
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"
