@@ -310,21 +310,26 @@ void MainWindow::slotConnectSerial_Fail(QString Errormessage)
                          QMessageBox::Ok);
 }
 
+// Both kinds of run lock the controls and clear the result line and the log
+// before the worker is asked; slotTestFinished unlocks them.
+void MainWindow::beginRun()
+{
+    ui->actionErgebnis_senden->setEnabled(false);
+    ui->C_Verbinden->setEnabled(false);
+    ui->C_Start->setEnabled(false);
+    ui->C_Lesekopftest->setEnabled(false);
+    ui->L_Ergebnis_Value->setText(QString());
+    ui->L_Protokoll_Value->setText(QString());
+    ui->L_Baud_Value->setText(QString());
+    ui->T_Status->clear();
+}
+
 void MainWindow::on_C_Start_clicked()
 {
     if (interfaceKind == MODBUS485_Converter && ui->T_MeterNumber->text().isEmpty())
         ui->T_MeterNumber->setText(QStringLiteral("0"));
 
-    ui->actionErgebnis_senden->setEnabled(false);
-    ui->C_Verbinden->setEnabled(false);
-    ui->C_Start->setEnabled(false);
-    ui->C_Lesekopftest->setEnabled(false);
-
-    ui->L_Ergebnis_Value->setText(QString());
-    ui->L_Protokoll_Value->setText(QString());
-    ui->L_Baud_Value->setText(QString());
-
-    ui->T_Status->clear();
+    beginRun();
     resultForPrint = QString();
 
     if (interfaceKind == MODBUS485_Converter)
@@ -389,14 +394,7 @@ void MainWindow::slotUpdateResultForPrint(QString Text)
 
 void MainWindow::on_C_Lesekopftest_clicked()
 {
-    ui->actionErgebnis_senden->setEnabled(false);
-    ui->C_Verbinden->setEnabled(false);
-    ui->C_Start->setEnabled(false);
-    ui->C_Lesekopftest->setEnabled(false);
-    ui->L_Ergebnis_Value->setText(QString());
-    ui->L_Protokoll_Value->setText(QString());
-    ui->L_Baud_Value->setText(QString());
-    ui->T_Status->clear();
+    beginRun();
 
     delete infoDialog;
     infoDialog = new Infodialog();

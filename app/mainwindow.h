@@ -65,6 +65,7 @@ private:
     bool isZoruvariConverter(const QString &SerialNumber) const;
     void setInterfaceMode(int kind);
     QString messageTitle() const;
+    void beginRun();
 
     Ui::MainWindow *ui;
     QLabel *labelConnection;

@@ -15,6 +15,7 @@
 
 #include "metersimulator.h"
 #include "serialclass.h"
+#include "../common/workerprobe.h"
 #include "timingledger.h"
 
 namespace {
@@ -45,36 +46,6 @@ constexpr BenchPath kPaths[] = {
     {"RS485 chain to test 4", Profile::Rs485SmlPush, 0, MODBUS485_Converter, 2000},
 };
 
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-// The worker thread's CPU time, read in that thread while it is idle.
-qint64 workerCpuNs(serialclass &worker)
-{
-    qint64 ns = 0;
-    QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
-    return ns;
-}
-
-template <typename Signal, typename Request>
-bool waitFor(serialclass &worker, Signal signal, int timeoutMs, Request request)
-{
-    QEventLoop loop;
-    bool done = false;
-    QObject::connect(&worker, signal, &loop, [&done, &loop] {
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    request();
-    if (!done)
-        loop.exec();
-    return done;
-}
 
 void runPath(benchmark::State &state, const BenchPath &path)
 {
