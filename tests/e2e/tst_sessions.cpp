@@ -43,10 +43,13 @@ struct Session
         click("C_Verbinden");
         return QTest::qWaitFor([this] { return get<QPushButton>("C_Verbinden")->isEnabled(); }, kPatienceMs) && ready();
     }
-    void quit() // Datei > Beenden, then what main() does after its event loop; the worker must end by itself
+    void quit() // Ctrl+Q ("Beenden"), then what main() does after its event loop; the worker must end by itself
     {
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) { if (m == "thread has to be terminated") forced = true; });
-        QTimer::singleShot(0, get<QAction>("M_Beenden"), &QAction::trigger);
+        QTimer::singleShot(0, window.get(), [w = window.get()] {
+            QApplication::setActiveWindow(w);
+            QTest::keyClick(w, Qt::Key_Q, Qt::ControlModifier);
+        });
         qApp->exec();
         window.reset();
         QVERIFY(!forced);
