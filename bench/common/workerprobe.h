@@ -1,12 +1,15 @@
 #pragma once
-// Shared by the engine benchmarks: the worker thread's CPU time, and waiting
-// for one of its signals with a bound.
+// Shared by the engine benchmarks: the worker thread's CPU time, waiting for
+// one of its signals with a bound, and a worker connected to a simulated meter.
+#include <benchmark/benchmark.h>
+
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
 
 #include <ctime>
 
+#include "metersimulator.h"
 #include "serialclass.h"
 
 inline qint64 threadCpuNs()
@@ -38,4 +41,22 @@ bool waitFor(serialclass &worker, Signal signal, int timeoutMs, Request request)
     if (!done)
         loop.exec();
     return done;
+}
+
+// Starts the meter and connects the worker to its port; skips the benchmark
+// and returns false when either fails.
+inline bool startAndConnect(benchmark::State &state, metersim::MeterSimulator &meter, serialclass &worker)
+{
+    QString why;
+    if (!meter.start(&why)) {
+        state.SkipWithError(qPrintable(why));
+        return false;
+    }
+    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
+            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
+        })) {
+        state.SkipWithError("the worker could not open the pseudo-terminal");
+        return false;
+    }
+    return true;
 }

@@ -54,18 +54,9 @@ void runPath(benchmark::State &state, const BenchPath &path)
     if (path.intervalMs > 0)
         options.intervalMs = path.intervalMs;
     metersim::MeterSimulator meter(path.profile, options);
-    QString why;
-    if (!meter.start(&why)) {
-        state.SkipWithError(qPrintable(why));
-        return;
-    }
     serialclass worker;
-    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
-            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
-        })) {
-        state.SkipWithError("the worker could not open the pseudo-terminal");
+    if (!startAndConnect(state, meter, worker))
         return;
-    }
 
     for (auto _ : state) {
         const timingledger::Totals before = timingledger::totals();

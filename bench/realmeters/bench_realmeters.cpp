@@ -35,18 +35,9 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
     if (kind.meterAt8N1)
         options.format = metersim::format8N1(9600);
     metersim::MeterSimulator meter(kind.profile, options);
-    QString why;
-    if (!meter.start(&why)) {
-        state.SkipWithError(qPrintable(why));
-        return;
-    }
     serialclass worker;
-    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
-            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
-        })) {
-        state.SkipWithError("the worker could not open the pseudo-terminal");
+    if (!startAndConnect(state, meter, worker))
         return;
-    }
     for (auto _ : state) {
         meter.clearRecorded();
         const timingledger::Totals before = timingledger::totals();
