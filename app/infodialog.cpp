@@ -1,5 +1,5 @@
-#include "infodialog.h"
-#include "ui_infodialog.h"
+#include "app/infodialog.h"
+#include "app/ui_infodialog.h"
 
 Infodialog::Infodialog(QWidget *parent)
     : QDialog(parent),

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,20 +1,20 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindow.h"
+#include "app/ui_mainwindow.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QMessageBox>
 
-#include "adapterfilter.h"
-#include "clipboardexport.h"
-#include "infodialog.h"
-#include "reportinput.h"
-#include "resultupload.h"
-#include "senddialog.h"
-#include "programversion.h"
-#include "serialclass.h"
-#include "testreport.h"
-#include "werbung.h"
+#include "detection/adapterfilter.h"
+#include "reports/clipboardexport.h"
+#include "app/infodialog.h"
+#include "reports/reportinput.h"
+#include "reports/resultupload.h"
+#include "reports/senddialog.h"
+#include "engine/programversion.h"
+#include "engine/serialclass.h"
+#include "reports/testreport.h"
+#include "app/werbung.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <QString>
 #include <memory>
 
-#include "ftdidevice.h"
-#include "meterresult.h"
-#include "windowenvironment.h"
+#include "detection/ftdidevice.h"
+#include "protocols/meterresult.h"
+#include "app/windowenvironment.h"
 
 class QLabel;
 class QPrinter;

@@ -1,5 +1,5 @@
-#include "werbung.h"
-#include "ui_werbung.h"
+#include "app/werbung.h"
+#include "app/ui_werbung.h"
 
 werbung::werbung(QWidget *parent)
     : QDialog(parent),

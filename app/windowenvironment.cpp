@@ -1,4 +1,4 @@
-#include "windowenvironment.h"
+#include "app/windowenvironment.h"
 
 #include <QCoreApplication>
 

@@ -3,8 +3,8 @@
 #include <QString>
 #include <memory>
 
-#include "ftdisource.h"
-#include "portenumerator.h"
+#include "detection/ftdisource.h"
+#include "detection/portenumerator.h"
 
 // What the window takes from the machine it runs on. The defaults are the
 // real ones; the demo and the tests hand in simulated ports, adapters and an

@@ -1,18 +1,18 @@
-#include "climain.h"
+#include "cli/climain.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-#include "clioptions.h"
-#include "clisession.h"
-#include "clitranslator.h"
-#include "consoleoutput.h"
-#include "exitstatus.h"
-#include "ftdisource.h"
-#include "interruptnotifier.h"
-#include "portenumerator.h"
-#include "portlisting.h"
-#include "programversion.h"
+#include "cli/clioptions.h"
+#include "cli/clisession.h"
+#include "cli/clitranslator.h"
+#include "cli/consoleoutput.h"
+#include "cli/exitstatus.h"
+#include "detection/ftdisource.h"
+#include "cli/interruptnotifier.h"
+#include "detection/portenumerator.h"
+#include "cli/portlisting.h"
+#include "engine/programversion.h"
 
 namespace {
 

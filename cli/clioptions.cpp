@@ -1,4 +1,4 @@
-#include "clioptions.h"
+#include "cli/clioptions.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

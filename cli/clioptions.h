@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // What the user asked for on the command line.
 struct CliOptions

@@ -1,12 +1,12 @@
-#include "clisession.h"
+#include "cli/clisession.h"
 
 #include <QCoreApplication>
 
-#include "consoleoutput.h"
-#include "exitstatus.h"
-#include "jsonreport.h"
-#include "portlisting.h"
-#include "serialclass.h"
+#include "cli/consoleoutput.h"
+#include "cli/exitstatus.h"
+#include "cli/jsonreport.h"
+#include "cli/portlisting.h"
+#include "engine/serialclass.h"
 
 CliSession::CliSession(const Request &request, ConsoleOutput &output, QObject *parent)
     : QObject(parent), request(request), output(output)

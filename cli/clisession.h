@@ -4,8 +4,8 @@
 #include <QObject>
 #include <QString>
 
-#include "meterresult.h"
-#include "runrecord.h"
+#include "protocols/meterresult.h"
+#include "cli/runrecord.h"
 
 class ConsoleOutput;
 class serialclass;

@@ -1,4 +1,4 @@
-#include "clitranslator.h"
+#include "cli/clitranslator.h"
 
 #include <cstring>
 

@@ -1,10 +1,10 @@
-#include "consoleoutput.h"
+#include "cli/consoleoutput.h"
 
 #include <unistd.h>
 
-#include "runrecord.h"
-#include "testlog.h"
-#include "valuetable.h"
+#include "cli/runrecord.h"
+#include "engine/testlog.h"
+#include "cli/valuetable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "interruptnotifier.h"
+#include "cli/interruptnotifier.h"
 
 #include <QSocketNotifier>
 

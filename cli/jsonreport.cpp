@@ -1,12 +1,12 @@
-#include "jsonreport.h"
+#include "cli/jsonreport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "programversion.h"
-#include "runrecord.h"
-#include "valuetable.h"
+#include "engine/programversion.h"
+#include "cli/runrecord.h"
+#include "cli/valuetable.h"
 
 QByteArray jsonReport(const RunRecord &record)
 {

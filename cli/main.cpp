@@ -1,4 +1,4 @@
-#include "climain.h"
+#include "cli/climain.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,13 +1,13 @@
-#include "portlisting.h"
+#include "cli/portlisting.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "adapterfilter.h"
-#include "d2xxlibrary.h"
-#include "ftdisource.h"
-#include "portenumerator.h"
+#include "detection/adapterfilter.h"
+#include "detection/d2xxlibrary.h"
+#include "detection/ftdisource.h"
+#include "detection/portenumerator.h"
 
 PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source)
 {

@@ -4,7 +4,7 @@
 #include <QList>
 #include <QString>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 class FtdiDeviceSource;
 class PortEnumerator;

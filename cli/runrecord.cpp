@@ -1,4 +1,4 @@
-#include "runrecord.h"
+#include "cli/runrecord.h"
 
 const IdentText kIdentTexts[5] = {
     {&meter_result_t::Text_Ident, "ident", "Kennung"},

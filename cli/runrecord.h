@@ -3,7 +3,7 @@
 #include <QList>
 #include <QString>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // The identification texts of a record: JSON key and German label.
 struct IdentText

@@ -1,4 +1,4 @@
-#include "valuetable.h"
+#include "cli/valuetable.h"
 
 #define VALUE_ROW(suffix, obis, unit, label) \
     {&meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, obis, unit, label, \

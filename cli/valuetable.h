@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // How the front end names and formats each value of meter_result_t: OBIS
 // code, unit and decimals (those of the record's field table, as the window

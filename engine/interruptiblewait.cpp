@@ -1,4 +1,4 @@
-#include "interruptiblewait.h"
+#include "engine/interruptiblewait.h"
 
 #include <QDeadlineTimer>
 #include <QSerialPort>

@@ -1,10 +1,10 @@
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
 #include <QDeadlineTimer>
 
-#include "parserclass.h"
-#include "telegramsteps.h"
-#include "testlink.h"
+#include "protocols/parserclass.h"
+#include "engine/telegramsteps.h"
+#include "engine/testlink.h"
 
 namespace {
 

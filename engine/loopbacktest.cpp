@@ -1,7 +1,7 @@
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
-#include "programversion.h"
-#include "testlink.h"
+#include "engine/programversion.h"
+#include "engine/testlink.h"
 
 namespace {
 constexpr char kProbe[] = "Test";

@@ -1,11 +1,11 @@
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
 #include <cctype>
 
-#include "modbusrtu.h"
-#include "parserclass.h"
-#include "telegramsteps.h"
-#include "testlink.h"
+#include "protocols/modbusrtu.h"
+#include "protocols/parserclass.h"
+#include "engine/telegramsteps.h"
+#include "engine/testlink.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
-#include "programversion.h"
-#include "testlog.h"
+#include "engine/programversion.h"
+#include "engine/testlog.h"
 
 namespace {
 

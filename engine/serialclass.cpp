@@ -1,4 +1,4 @@
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
 #include <QDebug>
 #include <QMutexLocker>

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QThread>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 class QSerialPort;
 

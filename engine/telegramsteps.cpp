@@ -1,7 +1,7 @@
-#include "telegramsteps.h"
+#include "engine/telegramsteps.h"
 
-#include "parserclass.h"
-#include "testlog.h"
+#include "protocols/parserclass.h"
+#include "engine/testlog.h"
 
 namespace {
 constexpr char kStx = 0x02;

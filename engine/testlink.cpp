@@ -1,4 +1,4 @@
-#include "testlink.h"
+#include "engine/testlink.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -9,8 +9,8 @@
 #include <poll.h>
 #endif
 
-#include "interruptiblewait.h"
-#include "timingledger.h"
+#include "engine/interruptiblewait.h"
+#include "engine/timingledger.h"
 
 namespace {
 

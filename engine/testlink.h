@@ -4,7 +4,7 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "testlog.h"
+#include "engine/testlog.h"
 
 // Rate and character format of one test, applied in the order the meters'
 // accessories expect: baud rate (both directions), data bits, stop bits,

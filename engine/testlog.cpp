@@ -1,8 +1,8 @@
-#include "testlog.h"
+#include "engine/testlog.h"
 
 #include <QColor>
 
-#include "serialclass.h"
+#include "engine/serialclass.h"
 
 QString hexText(const QByteArray &bytes)
 {

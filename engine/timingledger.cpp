@@ -1,4 +1,4 @@
-#include "timingledger.h"
+#include "engine/timingledger.h"
 
 #include <atomic>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // Tables of the IEC 62056-21 data readout decoder (parserclass_iec.cpp).
 // The decoder does not split the telegram into lines: it searches the whole

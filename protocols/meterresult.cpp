@@ -1,4 +1,4 @@
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 
 meter_result_t clearedMeterResult()

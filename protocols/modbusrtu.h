@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // Answers that the Modbus RTU test collected, one complete frame (CRC
 // included) per slot, or an empty array where no good answer came.

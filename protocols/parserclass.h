@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 struct modbus_answers_t;
 

@@ -1,11 +1,11 @@
-#include "parserclass.h"
+#include "protocols/parserclass.h"
 
 #include <cmath>
 #include <cstring>
 
 #include <string.h>
 
-#include "iecreadout.h"
+#include "protocols/iecreadout.h"
 
 namespace {
 

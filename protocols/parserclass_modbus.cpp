@@ -1,9 +1,9 @@
-#include "parserclass.h"
+#include "protocols/parserclass.h"
 
 #include <array>
 
-#include "iecreadout.h"
-#include "modbusrtu.h"
+#include "protocols/iecreadout.h"
+#include "protocols/modbusrtu.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "parserclass.h"
+#include "protocols/parserclass.h"
 
 #include <cmath>
 
-#include "smlcrc.h"
-#include "smlitems.h"
-#include "smlwalk.h"
+#include "protocols/smlcrc.h"
+#include "protocols/smlitems.h"
+#include "protocols/smlwalk.h"
 
 namespace {
 

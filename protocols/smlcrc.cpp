@@ -1,4 +1,4 @@
-#include "smlcrc.h"
+#include "protocols/smlcrc.h"
 
 #include <array>
 

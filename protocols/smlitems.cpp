@@ -1,4 +1,4 @@
-#include "smlitems.h"
+#include "protocols/smlitems.h"
 
 #include <cstring>
 

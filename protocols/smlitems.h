@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 // The OBIS registers the SML decoder reads. Each item is found by the start of
 // its SML list entry: 77 (list of 7) 07 (octet string of 6) and the OBIS bytes

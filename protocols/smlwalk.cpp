@@ -1,4 +1,4 @@
-#include "smlwalk.h"
+#include "protocols/smlwalk.h"
 
 namespace {
 

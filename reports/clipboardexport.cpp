@@ -1,10 +1,10 @@
-#include "clipboardexport.h"
+#include "reports/clipboardexport.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QStringList>
 
-#include "reportinput.h"
+#include "reports/reportinput.h"
 
 QString valuesLine(const ReportInput &input)
 {

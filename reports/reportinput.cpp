@@ -1,4 +1,4 @@
-#include "reportinput.h"
+#include "reports/reportinput.h"
 
 #include <QLabel>
 #include <QLatin1String>

@@ -1,4 +1,4 @@
-#include "reportserverclient.h"
+#include "reports/reportserverclient.h"
 
 #include <QEventLoop>
 #include <QNetworkReply>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "uploadmessage.h"
+#include "reports/uploadmessage.h"
 
 ReportServerClient::ReportServerClient(QObject *parent) : QObject(parent), manager(this) {}
 

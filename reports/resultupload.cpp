@@ -1,9 +1,9 @@
-#include "resultupload.h"
+#include "reports/resultupload.h"
 
 #include <QMessageBox>
 
-#include "senddialog.h"
-#include "uploadmessage.h"
+#include "reports/senddialog.h"
+#include "reports/uploadmessage.h"
 
 namespace {
 

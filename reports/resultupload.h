@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "reportserverclient.h"
+#include "reports/reportserverclient.h"
 
 class QWidget;
 class senddialog;

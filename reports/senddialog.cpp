@@ -1,5 +1,5 @@
-#include "senddialog.h"
-#include "ui_senddialog.h"
+#include "reports/senddialog.h"
+#include "reports/ui_senddialog.h"
 
 #include <QMessageBox>
 

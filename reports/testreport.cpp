@@ -1,4 +1,4 @@
-#include "testreport.h"
+#include "reports/testreport.h"
 
 #include <QFont>
 #include <QPainter>

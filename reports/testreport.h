@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "reportinput.h"
+#include "reports/reportinput.h"
 
 class QPainter;
 class QPrinter;

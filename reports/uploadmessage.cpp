@@ -1,4 +1,4 @@
-#include "uploadmessage.h"
+#include "reports/uploadmessage.h"
 
 #include <QUrl>
 #include <QVector>

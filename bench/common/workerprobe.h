@@ -9,8 +9,8 @@
 
 #include <ctime>
 
-#include "metersimulator.h"
-#include "serialclass.h"
+#include "tools/simulator/metersimulator.h"
+#include "engine/serialclass.h"
 
 inline qint64 threadCpuNs()
 {

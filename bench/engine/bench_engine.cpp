@@ -13,10 +13,10 @@
 
 #include <ctime>
 
-#include "metersimulator.h"
-#include "serialclass.h"
-#include "../common/workerprobe.h"
-#include "timingledger.h"
+#include "tools/simulator/metersimulator.h"
+#include "engine/serialclass.h"
+#include "bench/common/workerprobe.h"
+#include "engine/timingledger.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 // readout decoded in well under 20 microseconds.
 #include <benchmark/benchmark.h>
 
-#include "iecencoder.h"
-#include "modbusencoder.h"
-#include "modbusrtu.h"
-#include "parserclass.h"
+#include "tools/iec_encoder/iecencoder.h"
+#include "tools/modbus_encoder/modbusencoder.h"
+#include "protocols/modbusrtu.h"
+#include "protocols/parserclass.h"
 
 namespace {
 

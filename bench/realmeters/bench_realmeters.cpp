@@ -19,11 +19,11 @@
 
 #include <ctime>
 
-#include "metersimulator.h"
-#include "replaykinds.h"
-#include "serialclass.h"
-#include "../common/workerprobe.h"
-#include "timingledger.h"
+#include "tools/simulator/metersimulator.h"
+#include "tests/realmeters/replaykinds.h"
+#include "engine/serialclass.h"
+#include "bench/common/workerprobe.h"
+#include "engine/timingledger.h"
 
 namespace {
 

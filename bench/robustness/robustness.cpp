@@ -22,11 +22,11 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "mainwindow.h"
-#include "metersimulator.h"
-#include "serialclass.h"
+#include "app/mainwindow.h"
+#include "tools/simulator/metersimulator.h"
+#include "engine/serialclass.h"
 #if __has_include("realmeters.h")
-#include "realmeters.h"
+#include "tools/simulator/realmeters.h"
 #define VIVIV_REAL_METERS 1
 #endif
 

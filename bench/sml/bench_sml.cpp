@@ -10,9 +10,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "parserclass.h"
-#include "smlencoder.h"
-#include "smlitems.h"
+#include "protocols/parserclass.h"
+#include "tools/sml_encoder/smlencoder.h"
+#include "protocols/smlitems.h"
 
 extern "C" {
 #include <sml/sml_file.h>

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "parserclass.h"
+#include "protocols/parserclass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "iecencoder.h"
+#include "tools/iec_encoder/iecencoder.h"
 
 namespace {
 

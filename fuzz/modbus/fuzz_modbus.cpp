@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "modbusfuzzinput.h"
-#include "parserclass.h"
+#include "fuzz/modbus/modbusfuzzinput.h"
+#include "protocols/parserclass.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

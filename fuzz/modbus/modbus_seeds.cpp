@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QFile>
 
-#include "modbusencoder.h"
-#include "modbusfuzzinput.h"
+#include "tools/modbus_encoder/modbusencoder.h"
+#include "fuzz/modbus/modbusfuzzinput.h"
 
 int main(int argc, char **argv)
 {

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-#include "modbusrtu.h"
+#include "protocols/modbusrtu.h"
 
 // The fuzzer's input is the answer record as length-prefixed frames: one
 // length byte, then that many bytes, slot after slot.

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "parserclass.h"
-#include "smlitems.h"
+#include "protocols/parserclass.h"
+#include "protocols/smlitems.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "smlencoder.h"
+#include "tools/sml_encoder/smlencoder.h"
 
 using namespace smlencoder;
 

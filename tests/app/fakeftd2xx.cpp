@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "d2xxnode.h"
+#include "detection/d2xxnode.h"
 
 #define FAKE_EXPORT __attribute__((visibility("default")))
 

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QSignalSpy>
 
-#include "windowundertest.h"
+#include "tests/common/windowundertest.h"
 
 extern "C" void FakeD2xx_Set(const char *scenario);
 extern "C" int FakeD2xx_ListCalls();

@@ -3,11 +3,11 @@
 // against what the simulator serves, colour only on a terminal, Ctrl+C), and
 // its port list. The rows are in testdata/cli/rows.json.
 
-#include "ftdisource.h"
-#include "jsonrows.h"
-#include "metersimulator.h"
-#include "portenumerator.h"
-#include "portlisting.h"
+#include "detection/ftdisource.h"
+#include "tests/common/jsonrows.h"
+#include "tools/simulator/metersimulator.h"
+#include "detection/portenumerator.h"
+#include "cli/portlisting.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

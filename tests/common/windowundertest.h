@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "helpers.h"
-#include "jsonrows.h"
-#include "mainwindow.h"
-#include "modalanswer.h"
+#include "tests/common/helpers.h"
+#include "tests/common/jsonrows.h"
+#include "app/mainwindow.h"
+#include "tests/common/modalanswer.h"
 
 // A record with the given fields valid: {"180": 1234.5, ...}.
 inline meter_result_t meterRecord(const QJsonObject &fields)

@@ -4,14 +4,14 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "demosetup.h"
-#include "helpers.h"
-#include "mainwindow.h"
-#include "modalanswer.h"
-#include "resultupload.h"
-#include "senddialog.h"
-#include "testreport.h"
-#include "uploadmessage.h"
+#include "tools/demo/demosetup.h"
+#include "tests/common/helpers.h"
+#include "app/mainwindow.h"
+#include "tests/common/modalanswer.h"
+#include "reports/resultupload.h"
+#include "reports/senddialog.h"
+#include "reports/testreport.h"
+#include "reports/uploadmessage.h"
 
 using metersim::Profile;
 Q_DECLARE_METATYPE(Profile)

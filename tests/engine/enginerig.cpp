@@ -1,4 +1,4 @@
-#include "enginerig.h"
+#include "tests/engine/enginerig.h"
 
 #include <QColor>
 #include <QRegularExpression>

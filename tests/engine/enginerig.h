@@ -6,8 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
-#include "metersimulator.h"
-#include "serialclass.h"
+#include "tools/simulator/metersimulator.h"
+#include "engine/serialclass.h"
 
 // Every answer of the worker as one line, in the order emitted:
 //   "blue: Test 1 mit Baud 9600 8N1 unidirektional:"   (log line and colour)

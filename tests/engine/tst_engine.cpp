@@ -15,8 +15,8 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "enginerig.h"
-#include "jsonrows.h"
+#include "tests/engine/enginerig.h"
+#include "tests/common/jsonrows.h"
 
 using namespace metersim;
 

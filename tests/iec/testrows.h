@@ -4,7 +4,7 @@
 // testdata/, the record check and the real meters' captures.
 #include <QtTest>
 
-#include "meterresult.h"
+#include "protocols/meterresult.h"
 
 inline QByteArray fileContents(const QString &path)
 {

@@ -1,7 +1,7 @@
 // IEC 62056-21 data readouts: the rows of testdata/iec/ and the real meters'
 // captures. (What the simulator builds is read by the engine tests.)
-#include "parserclass.h"
-#include "testrows.h"
+#include "protocols/parserclass.h"
+#include "tests/iec/testrows.h"
 
 class TestIecDecoder : public QObject
 {

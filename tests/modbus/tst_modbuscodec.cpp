@@ -8,10 +8,10 @@
 
 #include <modbus/modbus.h>
 
-#include "modbusencoder.h"
-#include "modbusrtu.h"
-#include "parserclass.h"
-#include "testrows.h"
+#include "tools/modbus_encoder/modbusencoder.h"
+#include "protocols/modbusrtu.h"
+#include "protocols/parserclass.h"
+#include "tests/iec/testrows.h"
 
 Q_DECLARE_METATYPE(ModbusAnswerFault)
 

@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "meterresult.h"
-#include "profiles.h"
+#include "protocols/meterresult.h"
+#include "tools/simulator/profiles.h"
 
 enum class Report { SmlFrameHex, IecMessageHex, ReceivedText };
 struct Kind

@@ -10,9 +10,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "enginerig.h"
-#include "realmeters.h"
-#include "replaykinds.h"
+#include "tests/engine/enginerig.h"
+#include "tools/simulator/realmeters.h"
+#include "tests/realmeters/replaykinds.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 
 #include <csignal>
 
-#include "resultupload.h"
-#include "senddialog.h"
-#include "testreport.h"
-#include "windowundertest.h"
+#include "reports/resultupload.h"
+#include "reports/senddialog.h"
+#include "reports/testreport.h"
+#include "tests/common/windowundertest.h"
 
 namespace {
 

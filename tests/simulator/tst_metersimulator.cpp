@@ -4,9 +4,9 @@
 // unplug, and the command-line program. The rows are in
 // testdata/simulator/rows.json.
 
-#include "jsonrows.h"
-#include "linesettings_record.h"
-#include "metersimulator.h"
+#include "tests/common/jsonrows.h"
+#include "tools/testbed/linesettings_record.h"
+#include "tools/simulator/metersimulator.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "smloracle.h"
+#include "tests/sml/smloracle.h"
 
 extern "C" {
 #include <sml/sml_file.h>

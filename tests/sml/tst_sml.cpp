@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "parserclass.h"
-#include "smlcrc.h"
-#include "smlencoder.h"
-#include "smlitems.h"
-#include "smloracle.h"
-#include "testrows.h"
+#include "protocols/parserclass.h"
+#include "protocols/smlcrc.h"
+#include "tools/sml_encoder/smlencoder.h"
+#include "protocols/smlitems.h"
+#include "tests/sml/smloracle.h"
+#include "tests/iec/testrows.h"
 
 using namespace smlencoder;
 

@@ -1,4 +1,4 @@
-#include "demosetup.h"
+#include "tools/demo/demosetup.h"
 
 #include <QFile>
 

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "metersimulator.h"
-#include "windowenvironment.h"
+#include "tools/simulator/metersimulator.h"
+#include "app/windowenvironment.h"
 
 // Two simulated meters on pseudo-terminals, presented to the window as an
 // FTDI reading head and the maker's RS485 converter.

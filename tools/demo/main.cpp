@@ -8,10 +8,10 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include "demosetup.h"
-#include "mainwindow.h"
-#include "realmeters.h"
-#include "snapshot.h"
+#include "tools/demo/demosetup.h"
+#include "app/mainwindow.h"
+#include "tools/simulator/realmeters.h"
+#include "tools/demo/snapshot.h"
 
 using metersim::Profile;
 

@@ -1,4 +1,4 @@
-#include "snapshot.h"
+#include "tools/demo/snapshot.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "iecencoder.h"
+#include "tools/iec_encoder/iecencoder.h"
 
 #include <cmath>
 

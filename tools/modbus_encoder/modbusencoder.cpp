@@ -1,6 +1,6 @@
-#include "modbusencoder.h"
+#include "tools/modbus_encoder/modbusencoder.h"
 
-#include "modbusrtu.h"
+#include "protocols/modbusrtu.h"
 
 namespace {
 

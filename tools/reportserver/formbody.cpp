@@ -1,4 +1,4 @@
-#include "formbody.h"
+#include "tools/reportserver/formbody.h"
 
 namespace {
 

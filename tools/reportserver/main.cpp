@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "reportserver.h"
+#include "tools/reportserver/reportserver.h"
 
 int main(int argc, char **argv)
 {

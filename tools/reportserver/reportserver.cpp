@@ -1,4 +1,4 @@
-#include "reportserver.h"
+#include "tools/reportserver/reportserver.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "formbody.h"
+#include "tools/reportserver/formbody.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "lineformat.h"
+#include "tools/simulator/lineformat.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
 // viviv-metersim: a simulated electricity meter on a pseudo-terminal, for
 // running the test program without a meter. Prints the slave path to open.
 
-#include "metersimulator.h"
-#include "realmeters.h"
+#include "tools/simulator/metersimulator.h"
+#include "tools/simulator/realmeters.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "meters.h"
+#include "tools/simulator/meters.h"
 
-#include "modbusencoder.h"
+#include "tools/modbus_encoder/modbusencoder.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
-#include "metersimulator.h"
+#include "tools/simulator/metersimulator.h"
 
-#include "meter.h"
-#include "uart.h"
+#include "tools/simulator/meter.h"
+#include "tools/simulator/uart.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -16,11 +16,11 @@
 // OBJECT library, or the simulator cannot see the data bits and parity the
 // program asks for (it then takes the meter's own format as set).
 
-#include "lineformat.h"
-#include "options.h"
-#include "profiles.h"
-#include "programline.h"
-#include "telegrams.h"
+#include "tools/simulator/lineformat.h"
+#include "tools/simulator/options.h"
+#include "tools/simulator/profiles.h"
+#include "tools/simulator/programline.h"
+#include "tools/simulator/telegrams.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lineformat.h"
+#include "tools/simulator/lineformat.h"
 
 #include <QByteArray>
 #include <QMap>

@@ -1,8 +1,8 @@
-#include "profiles.h"
+#include "tools/simulator/profiles.h"
 
-#include "meters.h"
-#include "realmeters.h"
-#include "telegrams.h"
+#include "tools/simulator/meters.h"
+#include "tools/simulator/realmeters.h"
+#include "tools/simulator/telegrams.h"
 
 namespace metersim {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "meter.h"
-#include "options.h"
+#include "tools/simulator/meter.h"
+#include "tools/simulator/options.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "programline.h"
+#include "tools/simulator/programline.h"
 
-#include "linesettings_record.h"
+#include "tools/testbed/linesettings_record.h"
 
 #include <fcntl.h>
 #include <termios.h>

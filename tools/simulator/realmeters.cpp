@@ -1,6 +1,6 @@
-#include "realmeters.h"
+#include "tools/simulator/realmeters.h"
 
-#include "smlencoder.h"
+#include "tools/sml_encoder/smlencoder.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -4,7 +4,7 @@
 // them: only the meter's part, without any echo of the request or of the
 // acknowledgement that the source kept in front of the meter's answer.
 
-#include "profiles.h"
+#include "tools/simulator/profiles.h"
 
 #include <QByteArray>
 #include <QString>

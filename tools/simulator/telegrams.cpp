@@ -1,7 +1,7 @@
-#include "telegrams.h"
+#include "tools/simulator/telegrams.h"
 
-#include "iecencoder.h"
-#include "smlencoder.h"
+#include "tools/iec_encoder/iecencoder.h"
+#include "tools/sml_encoder/smlencoder.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "uart.h"
+#include "tools/simulator/uart.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "smlencoder.h"
+#include "tools/sml_encoder/smlencoder.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 // bits, and report them back as set; for every other descriptor they only
 // forward. See linesettings_record.h for how the format is published.
 
-#include "linesettings_record.h"
+#include "tools/testbed/linesettings_record.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

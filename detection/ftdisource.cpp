@@ -1,10 +1,10 @@
-#include "ftdisource.h"
+#include "detection/ftdisource.h"
 
 #include <QDebug>
 #include <QThread>
 
-#include "d2xxlibrary.h"
-#include "sysfsftdisource.h"
+#include "detection/d2xxlibrary.h"
+#include "detection/sysfsftdisource.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <QLibrary>
 
-#include "d2xxnode.h"
-#include "ftdisource.h"
+#include "detection/d2xxnode.h"
+#include "detection/ftdisource.h"
 
 // FTDI's D2XX library, loaded at run time from one directory only.
 class D2xxLibrary : public FtdiDeviceSource

@@ -1,4 +1,4 @@
-#include "d2xxlibrary.h"
+#include "detection/d2xxlibrary.h"
 
 #include <algorithm>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "ftdidevice.h"
+#include "detection/ftdidevice.h"
 
 // Only USB serial adapters with these chips can be one of our accessories.
 bool isSupportedAdapterManufacturer(const QString &manufacturer);

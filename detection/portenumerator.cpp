@@ -1,4 +1,4 @@
-#include "portenumerator.h"
+#include "detection/portenumerator.h"
 
 #include <QSerialPortInfo>
 

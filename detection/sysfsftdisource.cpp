@@ -1,4 +1,4 @@
-#include "sysfsftdisource.h"
+#include "detection/sysfsftdisource.h"
 
 #include <QDir>
 #include <QFile>

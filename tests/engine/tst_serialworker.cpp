@@ -4,8 +4,8 @@
 
 #include <atomic>
 
-#include "ptypair.h"
-#include "serialclass.h"
+#include "tests/common/ptypair.h"
+#include "engine/serialclass.h"
 
 class TestSerialWorker : public QObject
 {

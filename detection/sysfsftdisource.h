@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftdisource.h"
+#include "detection/ftdisource.h"
 
 // Linux without FTDI's library: the kernel's USB device tree carries the same
 // two strings (product = description, serial = serial number) of each FTDI chip.

@@ -1,4 +1,4 @@
-#include "adapterfilter.h"
+#include "detection/adapterfilter.h"
 
 #include <QLatin1String>
 

@@ -3,7 +3,7 @@
 #include <QString>
 #include <memory>
 
-#include "ftdidevice.h"
+#include "detection/ftdidevice.h"
 
 // Where the FTDI device list comes from: FTDI's D2XX library, or what the
 // operating system itself tells about the attached adapters.

@@ -5,9 +5,9 @@
 #include <QStatusBar>
 #include <QTest>
 
-#include "mainwindow.h"
-#include "modalanswer.h"
-#include "ptypair.h"
+#include "app/mainwindow.h"
+#include "tests/common/modalanswer.h"
+#include "tests/common/ptypair.h"
 
 namespace {
 
