@@ -20,6 +20,13 @@ void keepTail(QByteArray &heard)
         heard.remove(0, heard.size() - kHeardLimit);
 }
 
+// All of it: the QByteArray overload of fromLatin1 stops at the first NUL,
+// and one NUL heard (a Modbus request) would keep the meter deaf.
+QString latin1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.constData(), bytes.size());
+}
+
 // "/?" device address "!" CR LF
 const QRegularExpression &signOnPattern()
 {
@@ -128,7 +135,7 @@ LineFormat IecModeCMeter::initialFormat() const
 void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
 {
     m_heard += bytes;
-    const QString heard = QString::fromLatin1(m_heard);
+    const QString heard = latin1(m_heard);
     if (m_state == State::Idle) {
         const QRegularExpressionMatch m = signOnPattern().match(heard);
         if (!m.hasMatch()) {
@@ -246,7 +253,7 @@ Rs485IecMeter::Rs485IecMeter(LineFormat format, QByteArray identification, QByte
 void Rs485IecMeter::received(MeterLine &line, const QByteArray &bytes)
 {
     m_heard += bytes;
-    const QString heard = QString::fromLatin1(m_heard);
+    const QString heard = latin1(m_heard);
     if (signOnPattern().match(heard).hasMatch()) {
         m_heard.clear();
         m_identified = true;
