@@ -123,7 +123,7 @@ qint32 IecModeCMeter::rateOfBaudChar(char c)
 IecModeCMeter::IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage)
     : m_kind(kind), m_signOn(options.format.value_or(format7E1(300))), m_address(options.address),
       m_baudChar(options.baudChar), m_reactionMs(options.reactionMs), m_switchGapMs(options.switchGapMs),
-      m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
+      m_ackReactionMs(options.ackReactionMs), m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
 {
 }
 
@@ -173,7 +173,11 @@ void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
     }
     m_agreedBaud = (m_kind == Kind::Only300) ? m_signOn.baud : baud;
     line.note(QStringLiteral("acknowledged: data message at %1 Bd").arg(m_agreedBaud));
-    if (m_agreedBaud == m_signOn.baud) {
+    if (m_ackReactionMs >= 0) {
+        // A real meter keeps its own time and does not look at the program's port.
+        m_state = State::Sending;
+        line.startTimer(kSendData, m_ackReactionMs);
+    } else if (m_agreedBaud == m_signOn.baud) {
         m_state = State::Sending;
         line.startTimer(kSendData, m_reactionMs);
     } else if (m_kind == Kind::Hasty) {
