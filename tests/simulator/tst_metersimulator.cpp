@@ -1,8 +1,9 @@
 // Checks of the meter simulator itself, each an exchange through a real
 // QSerialPort on its pty: answers only at the meter's line settings, UART
-// garbling at a wrong one, mode C sign-on, optical echo, Modbus faults,
-// unplug, and the command-line program. The rows are in
-// testdata/simulator/rows.json.
+// garbling at a wrong one, mode C sign-on and reaction times, echo, Modbus
+// faults and delay, USB adapter packets, the glitch byte, unplug, and the
+// command-line program. The rows are in testdata/simulator/rows.json; those
+// marked plainpty also run in an executable without the test bed.
 
 #include "tests/common/jsonrows.h"
 #include "tools/testbed/linesettings_record.h"
@@ -24,13 +25,30 @@ namespace {
 QByteArray bytes(const QJsonValue &value)
 {
     const QString s = value.toString();
+    // "hex:00 + @data": the parts one after the other.
+    if (s.contains(QStringLiteral(" + "))) {
+        QByteArray all;
+        for (const QString &part : s.split(QStringLiteral(" + ")))
+            all += bytes(part);
+        return all;
+    }
     if (s.startsWith("hex:"))
         return QByteArray::fromHex(s.mid(4).toLatin1());
     if (s.startsWith("@ident"))
         return telegrams::iecIdentification(s.back().toLatin1());
+    if (s.startsWith("@data") && s.size() > 5)
+        return telegrams::iecDataMessage(s.mid(5).toInt()); // "@data4096"
     const QMap<QString, QByteArray> named{{"@sml", telegrams::smlFile()}, {"@smlRequest", telegrams::smlRequest()},
                                           {"@push", telegrams::iecPushMessage()}, {"@data", telegrams::iecDataMessage()}};
     return named.value(s, s.toLatin1());
+}
+
+QString sizesOf(const QList<int> &reads)
+{
+    QStringList sizes;
+    for (const int n : reads)
+        sizes << QString::number(n);
+    return QStringLiteral("reads: ") + sizes.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -64,19 +82,11 @@ void TestMeterSimulator::exchange()
     } else {
         Options o;
         o.firstPushMs = 300; // the port is set up by then
-        o.baudChar = row["baudChar"].toString("5").at(0).toLatin1();
-        o.unplugAfterMs = row["unplugAfter"].toInt(-1);
         o.modbusPieceGapMs = 500;
-        for (const QJsonValue &n : row["lost"].toArray())
-            o.lostEchoes.insert(n.toInt());
-        for (const QJsonValue &n : row["damaged"].toArray())
-            o.damagedEchoes.insert(n.toInt());
-        // In the order of ModbusFault.
-        const int fault = QStringList{"no-answer", "wrong-crc", "one-byte", "cut", "exception", "in-pieces"}.indexOf(
-            row["fault"].toString());
-        if (fault >= 0)
-            o.modbusFaults[0x4000] = ModbusFault(fault);
-        sim = std::make_unique<MeterSimulator>(profileByName(row["profile"].toString())->profile, o);
+        const Profile profile = profileByName(row["profile"].toString())->profile;
+        QString error;
+        QVERIFY2(applyJson(row["options"].toObject(), profile, &o, &error), qPrintable(error));
+        sim = std::make_unique<MeterSimulator>(profile, o);
         QVERIFY(sim->start());
         path = sim->slavePath();
     }
@@ -84,12 +94,15 @@ void TestMeterSimulator::exchange()
     if (row.contains("steps")) {
         QSerialPort port(row.contains("process") ? link : path);
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-        // The pty driver alone would refuse 7 data bits and even parity.
+        // The pty driver alone refuses 7 data bits and even parity: without the
+        // test bed only the rate must take, as for the product.
         auto configure = [&port](const QString &text) {
             LineFormat f;
-            return LineFormat::parse(text, &f) && port.setBaudRate(f.baud)
-                   && port.setDataBits(QSerialPort::DataBits(f.dataBits))
-                   && port.setParity(f.parity == 'E' ? QSerialPort::EvenParity : QSerialPort::NoParity) && port.clear();
+            if (!LineFormat::parse(text, &f) || !port.setBaudRate(f.baud))
+                return false;
+            const bool format = port.setDataBits(QSerialPort::DataBits(f.dataBits))
+                                && port.setParity(f.parity == 'E' ? QSerialPort::EvenParity : QSerialPort::NoParity);
+            return (format || !ProgramLine::testBedInProcess()) && port.clear();
         };
         for (const QJsonValue &step : row["steps"].toArray()) {
             if (step["set"].isString())
@@ -105,19 +118,28 @@ void TestMeterSimulator::exchange()
 
             const QByteArray until = bytes(step["until"]);
             QByteArray got;
-            int firstChunk = 0;
+            QList<int> reads; // the size of every read, as the program would see them
+            qint64 firstByteMs = -1;
             QElapsedTimer clock;
             clock.start();
+            auto read = [&] {
+                const QByteArray chunk = port.readAll();
+                if (chunk.isEmpty())
+                    return;
+                got += chunk;
+                reads << chunk.size();
+                firstByteMs = firstByteMs < 0 ? clock.elapsed() : firstByteMs;
+            };
             while (until.isEmpty() ? clock.elapsed() < step["for"].toInt()
                                    : !got.contains(until) && clock.elapsed() < step["limit"].toInt(8000)) {
                 if (port.waitForReadyRead(50) || port.bytesAvailable() > 0)
-                    got += port.readAll();
-                firstChunk = firstChunk ? firstChunk : got.size();
+                    read();
                 if (port.error() == QSerialPort::ReadError)
                     break;
             }
             // Once more what is there, as the program reads: the block check comes with the ETX.
-            got += port.readAll();
+            read();
+            const int firstChunk = reads.value(0);
             if (step["is"].isString())
                 QCOMPARE(got.toHex(), bytes(step["is"]).toHex());
             if (step["has"].isString())
@@ -129,6 +151,20 @@ void TestMeterSimulator::exchange()
             // Paced at the line rate: not all there at once when the first bytes are.
             if (step["paced"].toBool())
                 QVERIFY2(firstChunk > 0 && firstChunk < got.size(), qPrintable(QString::number(firstChunk)));
+            // A USB adapter: every read but the last holds whole packets, and
+            // none more than a few (a loaded machine may read late).
+            if (step["packet"].isDouble()) {
+                for (int i = 0; i + 1 < reads.size(); ++i)
+                    QVERIFY2(reads[i] % step["packet"].toInt() == 0, qPrintable(sizesOf(reads)));
+            }
+            if (step["maxRead"].isDouble())
+                QVERIFY2(!reads.isEmpty() && *std::max_element(reads.begin(), reads.end()) <= step["maxRead"].toInt(),
+                         qPrintable(sizesOf(reads)));
+            // A reaction time: nothing before it (a late machine only delays).
+            if (step["quiet"].isDouble())
+                QVERIFY2(firstByteMs >= step["quiet"].toInt(), qPrintable(QString::number(firstByteMs)));
+            if (step["atLeast"].isDouble())
+                QVERIFY2(got.size() >= step["atLeast"].toInt(), qPrintable(QString::number(got.size())));
             if (step["program"].isString()) {
                 QTRY_COMPARE_WITH_TIMEOUT(sim->programFormat().toString(), step["program"].toString(), 5000);
                 QCOMPARE(sim->formatSource(), FormatSource::TestBedInProcess);

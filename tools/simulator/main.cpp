@@ -48,6 +48,36 @@ bool parseNumberList(const QString &text, QSet<int> *out)
     return true;
 }
 
+// The whole-number options: name on the command line, the setting it sets
+// (whose bounds kNumberFields holds), value name and help.
+struct NumberOption
+{
+    const char *name;
+    const char *field;
+    const char *valueName;
+    const char *help;
+};
+
+constexpr NumberOption kNumberOptions[] = {
+    {"interval", "intervalMs", "ms", "Push interval (default 1000)."},
+    {"first-push", "firstPushMs", "ms", "Delay of the first push."},
+    {"reaction", "reactionMs", "ms",
+     "Time from a request (the mode C sign-on) to the answer (default 200; IEC 62056-21 allows 200 to 1500)."},
+    {"ack-reaction", "ackReactionMs", "ms",
+     "Mode C: the meter switches to the agreed rate and sends its data message this long after the "
+     "acknowledgement, whatever the program does (200 to 1500 allowed). Without it the meter waits until the "
+     "program's port shows the new rate."},
+    {"glitch", "glitchByte", "byte",
+     "One stray byte (such as 0) in front of every readout; a mode C meter sends it where it changes its rate."},
+    {"readout-bytes", "readoutBytes", "n",
+     "Billing-history lines lengthen the IEC data message to at least n bytes (4096 take 137 s at 300 Bd)."},
+    {"usb-latency", "usbLatencyMs", "ms", "Latency timer of the USB adapter (default 16); implies --usb."},
+    {"usb-packet", "usbPacketBytes", "bytes", "Bytes in a full packet of the USB adapter (default 62); implies --usb."},
+    {"modbus-delay", "modbusDelayMs", "ms", "Time from a Modbus request to the answer (default 20)."},
+    {"stop-after", "stopAfterBytes", "bytes", "The meter falls silent after this many bytes."},
+    {"unplug-after", "unplugAfterMs", "ms", "The port disappears after this time."},
+};
+
 int fail(const QString &message)
 {
     QTextStream(stderr) << "viviv-metersim: " << message << "\n"
@@ -74,13 +104,6 @@ int main(int argc, char *argv[])
     const QCommandLineOption linkOpt({QStringLiteral("l"), QStringLiteral("link")},
                                      QStringLiteral("Create a symbolic link with this name to the slave path."),
                                      QStringLiteral("path"));
-    const QCommandLineOption intervalOpt(QStringLiteral("interval"), QStringLiteral("Push interval (default 1000)."),
-                                         QStringLiteral("ms"));
-    const QCommandLineOption firstOpt(QStringLiteral("first-push"), QStringLiteral("Delay of the first push."),
-                                      QStringLiteral("ms"));
-    const QCommandLineOption reactionOpt(QStringLiteral("reaction"),
-                                         QStringLiteral("Time from a request to the answer (default 200)."),
-                                         QStringLiteral("ms"));
     const QCommandLineOption baudCharOpt(QStringLiteral("baud-char"),
                                          QStringLiteral("Baud-rate character of the identification (default 5)."),
                                          QStringLiteral("c"));
@@ -88,18 +111,19 @@ int main(int argc, char *argv[])
                                         QStringLiteral("Device address a mode C meter answers to."),
                                         QStringLiteral("text"));
     const QCommandLineOption echoOpt(QStringLiteral("echo"),
-                                     QStringLiteral("Echo what the program sends, as an optical head does."));
+                                     QStringLiteral("Echo what the program sends as it leaves the line, as an "
+                                                    "optical head over white paper or a two-wire RS485 converter "
+                                                    "does."));
+    const QCommandLineOption usbOpt(QStringLiteral("usb"),
+                                    QStringLiteral("Hand received bytes over as a USB serial adapter does: a packet "
+                                                   "when the latency timer runs out or 62 bytes are there (at 300 Bd "
+                                                   "every character alone). Without it, as a UART with a FIFO."));
     const QCommandLineOption loseOpt(QStringLiteral("lose"),
                                      QStringLiteral("Echoes of these transmissions never come back."),
                                      QStringLiteral("1,2,.."));
     const QCommandLineOption damageOpt(QStringLiteral("damage"),
                                        QStringLiteral("Echoes of these transmissions come back damaged."),
                                        QStringLiteral("1,2,.."));
-    const QCommandLineOption stopOpt(QStringLiteral("stop-after"),
-                                     QStringLiteral("The meter falls silent after this many bytes."),
-                                     QStringLiteral("bytes"));
-    const QCommandLineOption unplugOpt(QStringLiteral("unplug-after"),
-                                       QStringLiteral("The port disappears after this time."), QStringLiteral("ms"));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("The meter's character format, optionally with rate: 8N1, "
                                                       "\"9600 7E1\"."),
@@ -117,8 +141,11 @@ int main(int argc, char *argv[])
                                       QStringLiteral("id"));
     const QCommandLineOption quietOpt({QStringLiteral("q"), QStringLiteral("quiet")},
                                       QStringLiteral("Print only the slave path."));
-    parser.addOptions({profileOpt, linkOpt, intervalOpt, firstOpt, reactionOpt, baudCharOpt, addressOpt, echoOpt,
-                       loseOpt, damageOpt, stopOpt, unplugOpt, formatOpt, slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
+    parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
+                       slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
+    for (const NumberOption &n : kNumberOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(n.name), QString::fromLatin1(n.help),
+                                            QString::fromLatin1(n.valueName)));
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -135,11 +162,11 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("unknown profile '%1'").arg(parser.value(profileOpt)));
 
     Options o;
-    auto number = [&](const QCommandLineOption &opt, int *out, int min, int max) {
-        if (!parser.isSet(opt))
+    auto number = [&](const QString &name, int *out, int min, int max) {
+        if (!parser.isSet(name))
             return true;
         bool ok = false;
-        const int v = parser.value(opt).toInt(&ok, 0);
+        const int v = parser.value(name).toInt(&ok, 0);
         if (!ok || v < min || v > max)
             return false;
         *out = v;
@@ -147,21 +174,22 @@ int main(int argc, char *argv[])
     };
     int slave = o.slaveAddress;
     int seed = 1;
-    struct
+    const struct
     {
         const QCommandLineOption &opt;
         int *value;
         int min;
         int max;
-    } numbers[] = {
-        {intervalOpt, &o.intervalMs, 1, 86400000}, {firstOpt, &o.firstPushMs, 0, 86400000},
-        {reactionOpt, &o.reactionMs, 0, 60000},    {stopOpt, &o.stopAfterBytes, 0, 1 << 30},
-        {unplugOpt, &o.unplugAfterMs, 0, 86400000}, {slaveOpt, &slave, 0, 255},
-        {seedOpt, &seed, 0, 0x7FFFFFFF},
-    };
-    for (const auto &n : numbers) {
-        if (!number(n.opt, n.value, n.min, n.max))
+    } others[] = {{slaveOpt, &slave, 0, 255}, {seedOpt, &seed, 0, 0x7FFFFFFF}};
+    for (const auto &n : others) {
+        if (!number(n.opt.names().last(), n.value, n.min, n.max))
             return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(n.opt), n.opt.names().last()));
+    }
+    for (const NumberOption &n : kNumberOptions) {
+        const NumberField *f = numberField(n.field);
+        const QString name = QString::fromLatin1(n.name);
+        if (!number(name, &(o.*(f->field)), f->min, f->max))
+            return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(name), name));
     }
     o.slaveAddress = quint8(slave);
     o.seed = quint32(seed);
@@ -173,6 +201,8 @@ int main(int argc, char *argv[])
     }
     o.address = parser.value(addressOpt);
     o.echo = parser.isSet(echoOpt);
+    o.usbAdapter = parser.isSet(usbOpt) || parser.isSet(QStringLiteral("usb-latency"))
+                   || parser.isSet(QStringLiteral("usb-packet"));
     if (!parseNumberList(parser.value(loseOpt), &o.lostEchoes) || !parseNumberList(parser.value(damageOpt), &o.damagedEchoes))
         return fail(QStringLiteral("--lose and --damage take transmission numbers from 1, such as 2,5"));
     if (parser.isSet(formatOpt)) {

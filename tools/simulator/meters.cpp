@@ -20,6 +20,13 @@ void keepTail(QByteArray &heard)
         heard.remove(0, heard.size() - kHeardLimit);
 }
 
+// All of it: the QByteArray overload of fromLatin1 stops at the first NUL,
+// and one NUL heard (a Modbus request) would keep the meter deaf.
+QString latin1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.constData(), bytes.size());
+}
+
 // "/?" device address "!" CR LF
 const QRegularExpression &signOnPattern()
 {
@@ -116,7 +123,7 @@ qint32 IecModeCMeter::rateOfBaudChar(char c)
 IecModeCMeter::IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage)
     : m_kind(kind), m_signOn(options.format.value_or(format7E1(300))), m_address(options.address),
       m_baudChar(options.baudChar), m_reactionMs(options.reactionMs), m_switchGapMs(options.switchGapMs),
-      m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
+      m_ackReactionMs(options.ackReactionMs), m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
 {
 }
 
@@ -128,7 +135,7 @@ LineFormat IecModeCMeter::initialFormat() const
 void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
 {
     m_heard += bytes;
-    const QString heard = QString::fromLatin1(m_heard);
+    const QString heard = latin1(m_heard);
     if (m_state == State::Idle) {
         const QRegularExpressionMatch m = signOnPattern().match(heard);
         if (!m.hasMatch()) {
@@ -166,7 +173,11 @@ void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
     }
     m_agreedBaud = (m_kind == Kind::Only300) ? m_signOn.baud : baud;
     line.note(QStringLiteral("acknowledged: data message at %1 Bd").arg(m_agreedBaud));
-    if (m_agreedBaud == m_signOn.baud) {
+    if (m_ackReactionMs >= 0) {
+        // A real meter keeps its own time and does not look at the program's port.
+        m_state = State::Sending;
+        line.startTimer(kSendData, m_ackReactionMs);
+    } else if (m_agreedBaud == m_signOn.baud) {
         m_state = State::Sending;
         line.startTimer(kSendData, m_reactionMs);
     } else if (m_kind == Kind::Hasty) {
@@ -246,7 +257,7 @@ Rs485IecMeter::Rs485IecMeter(LineFormat format, QByteArray identification, QByte
 void Rs485IecMeter::received(MeterLine &line, const QByteArray &bytes)
 {
     m_heard += bytes;
-    const QString heard = QString::fromLatin1(m_heard);
+    const QString heard = latin1(m_heard);
     if (signOnPattern().match(heard).hasMatch()) {
         m_heard.clear();
         m_identified = true;

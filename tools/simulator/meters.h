@@ -43,7 +43,8 @@ private:
 };
 
 // IEC 62056-21 mode C: sign-on at 300 Bd, identification, acknowledgement,
-// data message at the acknowledged rate. A baud-rate character that is no
+// data message at the acknowledged rate, either after Options::ackReactionMs
+// or once the program's port shows that rate. A baud-rate character that is no
 // mode C rate (a letter of mode B) is offered as it is, and then no
 // acknowledgement is taken: the meter stays silent.
 class IecModeCMeter : public Meter
@@ -73,6 +74,7 @@ private:
     char m_baudChar;
     int m_reactionMs;
     int m_switchGapMs;
+    int m_ackReactionMs;
     QByteArray m_identification;
     QByteArray m_dataMessage;
     State m_state = State::Idle;

@@ -77,6 +77,8 @@ public:
     void readProgram(qint64 now);
     void pumpTransmitter(qint64 now);
     void pumpReceiver(qint64 now);
+    void pumpUsbAdapter(qint64 now);
+    qint64 usbTimerRunsOutNs() const { return usbTimerStartNs + qint64(options.usbLatencyMs) * kMs; }
     void flushFifo();
     void doUnplug();
     LineFormat currentProgramFormat() const;
@@ -123,6 +125,7 @@ public:
     QByteArray fifo;
     qint64 fifoLastNs = 0;
     qint64 fifoCharNs = kMs;
+    qint64 usbTimerStartNs = 0;
     std::deque<Inbound> inbox;
     qint64 programAirFreeNs = 0;
     qint64 lastProgramByteNs = -kNever / 2;
@@ -273,7 +276,7 @@ qint64 MeterSimulator::Private::nextWake() const
     if (!rxPending.empty())
         wake = std::min(wake, rxPending.front().t);
     if (!fifo.isEmpty())
-        wake = std::min(wake, fifoLastNs + kFifoTimeoutChars * fifoCharNs);
+        wake = std::min(wake, options.usbAdapter ? usbTimerRunsOutNs() : fifoLastNs + kFifoTimeoutChars * fifoCharNs);
     return wake;
 }
 
@@ -373,6 +376,10 @@ void MeterSimulator::Private::pumpTransmitter(qint64 now)
 
 void MeterSimulator::Private::pumpReceiver(qint64 now)
 {
+    if (options.usbAdapter) {
+        pumpUsbAdapter(now);
+        return;
+    }
     while (!rxPending.empty() && rxPending.front().t <= now) {
         fifo.append(rxPending.front().byte);
         fifoLastNs = rxPending.front().t;
@@ -385,6 +392,41 @@ void MeterSimulator::Private::pumpReceiver(qint64 now)
     const qint64 deadline = fifoLastNs + kFifoTimeoutChars * fifoCharNs;
     if (now >= deadline && (rxPending.empty() || rxPending.front().t > deadline))
         flushFifo();
+}
+
+// A USB serial adapter sends a packet to the host when it is full or when its
+// latency timer runs out; the timer starts again with every packet, and an
+// empty one only restarts it. Events are taken in the order of their times.
+void MeterSimulator::Private::pumpUsbAdapter(qint64 now)
+{
+    const qint64 latency = qint64(options.usbLatencyMs) * kMs;
+    while (true) {
+        if (fifo.isEmpty()) {
+            if (rxPending.empty() || rxPending.front().t > now)
+                return;
+            // The empty expiries before this byte.
+            const qint64 t = rxPending.front().t;
+            if (t >= usbTimerRunsOutNs())
+                usbTimerStartNs += (t - usbTimerStartNs) / latency * latency;
+        }
+        const qint64 runsOut = usbTimerRunsOutNs();
+        if (!rxPending.empty() && rxPending.front().t < runsOut) {
+            const qint64 t = rxPending.front().t;
+            if (t > now)
+                return;
+            fifo.append(rxPending.front().byte);
+            rxPending.pop_front();
+            if (fifo.size() >= options.usbPacketBytes) {
+                usbTimerStartNs = t;
+                flushFifo();
+            }
+        } else {
+            if (runsOut > now)
+                return;
+            usbTimerStartNs = runsOut;
+            flushFifo();
+        }
+    }
 }
 
 void MeterSimulator::Private::flushFifo()

@@ -3,9 +3,11 @@
 #include "tools/simulator/lineformat.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -29,7 +31,8 @@ struct Options
     // Push meters: time between two telegrams, and until the first one.
     int intervalMs = 1000;
     int firstPushMs = 0;
-    // Meters that answer: time from the end of a request to the answer.
+    // Meters that answer: time from the end of a request to the answer (for
+    // mode C the identification). IEC 62056-21 allows 200 to 1500 ms.
     int reactionMs = 200;
 
     // IEC 62056-21 mode C: the baud-rate character of the identification
@@ -39,11 +42,35 @@ struct Options
     char baudChar = '5';
     QString address;
     int switchGapMs = 50;
+    // Mode C: from the end of the acknowledgement until the meter switches to
+    // the agreed rate and starts its data message, whatever the program's
+    // port shows, as a real meter does (200 to 1500 ms allowed). -1: the
+    // meter waits until the program's port shows the agreed rate, then
+    // switchGapMs.
+    int ackReactionMs = -1;
 
-    // Optical echo: what the program sends comes back to it, as light
-    // reflected into the reading head. Transmissions are counted from 1;
-    // lost ones never come back, damaged ones come back with a bit changed.
+    // One stray byte (0 to 255) in front of every readout: a mode C meter
+    // sends it at the agreed rate, where it changes its rate, the others in
+    // front of each telegram or IEC data message (not Modbus). -1: none.
+    int glitchByte = -1;
+    // IEC data messages: billing-history lines after the current values
+    // until the message holds at least this many bytes (0: the short one).
+    int readoutBytes = 0;
+
+    // Echo: what the program sends comes back to it as it leaves the line,
+    // as light reflected into a reading head, or through a two-wire RS485
+    // converter whose receiver listens to the bus it drives. Transmissions
+    // are counted from 1; lost ones never come back, damaged ones come back
+    // with a bit changed.
     bool echo = false;
+
+    // How the program's port hands over what it receives. A UART (default)
+    // passes bytes on once its FIFO holds 8 or after 4 character times of
+    // silence. A USB serial adapter collects them until its latency timer
+    // runs out or a packet is full, so at 300 Bd every character comes alone.
+    bool usbAdapter = false;
+    int usbLatencyMs = 16;
+    int usbPacketBytes = 62;
     QSet<int> lostEchoes;
     QSet<int> damagedEchoes;
 
@@ -70,5 +97,46 @@ struct Options
     int modbusDelayMs = 20;
     int modbusPieceGapMs = 1000;
 };
+
+// The whole-number settings by name (the field's name), with the values they
+// accept; the command line and applyJson() both take them from here.
+struct NumberField
+{
+    const char *name;
+    int Options::*field;
+    int min;
+    int max;
+};
+
+constexpr NumberField kNumberFields[] = {
+    {"intervalMs", &Options::intervalMs, 1, 86400000},
+    {"firstPushMs", &Options::firstPushMs, 0, 86400000},
+    {"reactionMs", &Options::reactionMs, 0, 60000},
+    {"ackReactionMs", &Options::ackReactionMs, -1, 60000},
+    {"switchGapMs", &Options::switchGapMs, 0, 60000},
+    {"glitchByte", &Options::glitchByte, -1, 255},
+    {"readoutBytes", &Options::readoutBytes, 0, 1 << 20},
+    {"usbLatencyMs", &Options::usbLatencyMs, 1, 1000},
+    {"usbPacketBytes", &Options::usbPacketBytes, 1, 4096},
+    {"stopAfterBytes", &Options::stopAfterBytes, -1, 1 << 30},
+    {"unplugAfterMs", &Options::unplugAfterMs, -1, 86400000},
+    {"modbusDelayMs", &Options::modbusDelayMs, 0, 60000},
+    {"modbusPieceGapMs", &Options::modbusPieceGapMs, 0, 60000},
+};
+
+const NumberField *numberField(const char *name);
+
+enum class Profile;
+
+// Sets what a test's JSON object names, by the field names above and
+// "baudChar" ("5"), "address", "echo", "usbAdapter", "lost" and "damaged"
+// ([2, 5]), "format" ("9600 8N1", or "8N1" at the profile's own rate),
+// "telegram" (hexadecimal), "realMeter", "seed", "slave" (121) and "faults"
+// ({"4000": "no-answer"}, first register in hexadecimal). False with the
+// reason for an unknown name or a bad value, so a misspelt row fails.
+bool applyJson(const QJsonObject &json, Profile profile, Options *options, QString *error);
+
+// "no-answer", "wrong-crc", ... in the order of ModbusFault.
+QStringList modbusFaultNames();
 
 } // namespace metersim

@@ -76,7 +76,12 @@ Options effectiveOptions(Profile profile, Options options)
 
 std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
 {
-    auto telegramOr = [&o](const QByteArray &fallback) { return o.telegram.isEmpty() ? fallback : o.telegram; };
+    // The glitch byte rides in front of every readout; for a mode C meter that
+    // is where it changes its rate.
+    const QByteArray glitch = o.glitchByte >= 0 ? QByteArray(1, char(o.glitchByte)) : QByteArray();
+    auto readout = [&o, &glitch](const QByteArray &fallback) {
+        return glitch + (o.telegram.isEmpty() ? fallback : o.telegram);
+    };
     const RealMeter *real = o.realMeter.isEmpty() ? nullptr : realMeterById(o.realMeter);
     auto identificationOr = [real](char baudChar) {
         return real ? real->identification : telegrams::iecIdentification(baudChar);
@@ -86,14 +91,15 @@ std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
     case Profile::Rs485SmlPush:
     case Profile::StopsMidTelegram:
     case Profile::Unplugged:
-        return std::make_unique<PushMeter>(o.format.value_or(format8N1(9600)), telegramOr(telegrams::smlFile()),
+        return std::make_unique<PushMeter>(o.format.value_or(format8N1(9600)), readout(telegrams::smlFile()),
                                            o.intervalMs, o.firstPushMs);
     case Profile::SmlRequest:
         return std::make_unique<RequestMeter>(o.format.value_or(format8N1(9600)), telegrams::smlRequest(),
-                                              telegramOr(telegrams::smlFile()), o.reactionMs);
+                                              readout(telegrams::smlFile()), o.reactionMs);
     case Profile::IecPush:
-        return std::make_unique<PushMeter>(o.format.value_or(format7E1(9600)), telegramOr(telegrams::iecPushMessage()),
-                                           o.intervalMs, o.firstPushMs);
+        return std::make_unique<PushMeter>(o.format.value_or(format7E1(9600)),
+                                           readout(telegrams::iecPushMessage(o.readoutBytes)), o.intervalMs,
+                                           o.firstPushMs);
     case Profile::IecModeC:
     case Profile::IecModeCIgnoresAck:
     case Profile::IecModeC300Only:
@@ -104,11 +110,11 @@ std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
                           : profile == Profile::IecModeCHasty    ? Kind::Hasty
                                                                  : Kind::Normal;
         return std::make_unique<IecModeCMeter>(kind, o, identificationOr(o.baudChar),
-                                               telegramOr(telegrams::iecDataMessage()));
+                                               readout(telegrams::iecDataMessage(o.readoutBytes)));
     }
     case Profile::Rs485Iec:
         return std::make_unique<Rs485IecMeter>(o.format.value_or(format7E1(9600)), identificationOr('5'),
-                                               telegramOr(telegrams::iecDataMessage()), o.reactionMs);
+                                               readout(telegrams::iecDataMessage(o.readoutBytes)), o.reactionMs);
     case Profile::ModbusSlave:
         return std::make_unique<ModbusSlaveMeter>(o, o.registers.isEmpty() ? telegrams::modbusRegisters()
                                                                            : o.registers);

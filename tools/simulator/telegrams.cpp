@@ -3,6 +3,7 @@
 #include "tools/iec_encoder/iecencoder.h"
 #include "tools/sml_encoder/smlencoder.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace metersim::telegrams {
@@ -14,7 +15,22 @@ constexpr char kSmlRequestHex[] =
     "1B1B1B1B010101017603303062006200726500000100770101093131333131383632010101016303360076033031620062007265"
     "000007007501010101016314CB007603303262006200726500000200710163756D0000001B1B1B1B1A027241";
 
-IecReadoutBuilder iecBuilder(char baudChar)
+// The register at the end of each past month, as meters keep it for billing:
+// as many months as make the data message at least minBytes long. The current
+// value comes first, so a decoder that takes the first 1.8.0 reads it.
+void addHistory(IecReadoutBuilder &b, int minBytes)
+{
+    int size = b.dataMessage().size();
+    for (int month = 1; size < minBytes; ++month) {
+        const double kWh = defaultValues().import_kWh - 20.0 * month;
+        const QByteArray line = "1-0:1.8.0*" + QByteArray::number(month % 100).rightJustified(2, '0') + "("
+                                + QByteArray::number(std::max(0.0, kWh), 'f', 3).rightJustified(10, '0') + "*kWh)";
+        b.addLine(line);
+        size += line.size() + 2;
+    }
+}
+
+IecReadoutBuilder iecBuilder(char baudChar, int minBytes = 0)
 {
     const MeterValues &v = defaultValues();
     IecReadoutBuilder b("VIV", baudChar, "SIM100");
@@ -42,6 +58,7 @@ IecReadoutBuilder iecBuilder(char baudChar)
         value.unit = l.unit;
         b.addValue(value);
     }
+    addHistory(b, minBytes);
     return b;
 }
 
@@ -82,14 +99,14 @@ QByteArray iecIdentification(char baudChar)
     return iecBuilder(baudChar).identification();
 }
 
-QByteArray iecDataMessage()
+QByteArray iecDataMessage(int minBytes)
 {
-    return iecBuilder('5').dataMessage();
+    return iecBuilder('5', minBytes).dataMessage();
 }
 
-QByteArray iecPushMessage()
+QByteArray iecPushMessage(int minBytes)
 {
-    const IecReadoutBuilder b = iecBuilder('5');
+    const IecReadoutBuilder b = iecBuilder('5', minBytes);
     const QByteArray data = b.dataMessage();
     // Push meters send the data lines without STX, ETX and block check.
     return b.identification() + "\r\n" + data.mid(1, data.size() - 3);

@@ -34,10 +34,11 @@ QByteArray smlRequest();
 
 // IEC 62056-21: "/" maker, baud character, model, CR LF.
 QByteArray iecIdentification(char baudChar);
-// STX, data lines, "!" CR LF, ETX, block check.
-QByteArray iecDataMessage();
+// STX, data lines, "!" CR LF, ETX, block check; with billing-history lines
+// after the current values until it holds at least minBytes.
+QByteArray iecDataMessage(int minBytes = 0);
 // What a push meter sends: identification, empty line, data lines, "!" CR LF.
-QByteArray iecPushMessage();
+QByteArray iecPushMessage(int minBytes = 0);
 
 // Modbus RTU: holding registers of the default meter.
 QMap<quint16, quint16> modbusRegisters();
