@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QMessageBox>
 
-#include "detection/adapterfilter.h"
+#include "detection/portscan.h"
 #include "reports/clipboardexport.h"
 #include "app/infodialog.h"
 #include "reports/reportinput.h"
@@ -13,6 +13,7 @@
 #include "reports/senddialog.h"
 #include "engine/programversion.h"
 #include "engine/serialclass.h"
+#include "engine/workerconnections.h"
 #include "reports/testreport.h"
 #include "app/werbung.h"
 
@@ -123,18 +124,7 @@ MainWindow::MainWindow(const WindowEnvironment &environment, QWidget *parent)
 
     serial = new serialclass();
 
-    connect(this, &MainWindow::signalStartTest, serial, &serialclass::slotStartTest);
-    connect(this, &MainWindow::signalLesekopfStartTest, serial, &serialclass::slotLesekopfStartTest);
-    connect(this, &MainWindow::signalConnectSerialPort, serial, &serialclass::slotConnectSerialPort);
-    connect(this, &MainWindow::signalDisconnectSerialPort, serial, &serialclass::slotDisconnectSerialPort);
-    connect(serial, &serialclass::signalConnectSerial_Success, this, &MainWindow::slotConnectSerial_Success);
-    connect(serial, &serialclass::signalUpdateStatuBar, this, &MainWindow::slotUpdateStatuBar);
-    connect(serial, &serialclass::signalUpdateStatusText, this, &MainWindow::slotUpdateStatusText);
-    connect(serial, &serialclass::signalTestFinished, this, &MainWindow::slotTestFinished);
-    connect(serial, &serialclass::signalUpdateErgebnis, this, &MainWindow::slotUpdateErgebnis);
-    connect(serial, &serialclass::signalConnectSerial_Fail, this, &MainWindow::slotConnectSerial_Fail);
-    connect(serial, &serialclass::signalUpdateParserErgebnis, this, &MainWindow::slotUpdateParserErgebnis);
-    connect(serial, &serialclass::signalUpdateResultForPrint, this, &MainWindow::slotUpdateResultForPrint);
+    connectWorker(this, serial);
 
     ui->L_Ergebnis_Value->setText(QString());
     ui->L_Protokoll_Value->setText(QString());
@@ -216,13 +206,11 @@ void MainWindow::on_C_Refresh_clicked()
 
     ui->C_Port->clear();
     ftdiDevices.clear();
-    for (const SerialPortEntry &port : portEnumerator->availablePorts()) {
-        if (!isSupportedAdapterManufacturer(port.manufacturer))
-            continue;
-        if (isFtdiManufacturer(port.manufacturer) && ftdiDevices.isEmpty())
-            loadFtdiDevices();
-        ui->C_Port->addItem(port.portName);
-    }
+    // Every FTDI port met while the list is still empty asks again, and tells
+    // the user again when the library is missing. Adding the first port makes
+    // it current, which recognises its accessory at once.
+    scanAdapterPorts(*portEnumerator, ftdiDevices, [this] { loadFtdiDevices(); },
+                     [this](const SerialPortEntry &port) { ui->C_Port->addItem(port.portName); });
 
     ui->C_Refresh->setEnabled(true);
     ui->C_Verbinden->setEnabled(true);
@@ -230,8 +218,12 @@ void MainWindow::on_C_Refresh_clicked()
 
 bool MainWindow::loadFtdiDevices()
 {
-    ftdiDevices.clear();
-    switch (ftdiSource->open()) {
+    return loadFtdiDeviceList(*ftdiSource, ftdiDevices, [this](FtdiDeviceSource::Kind kind) { showDeviceSource(kind); });
+}
+
+void MainWindow::showDeviceSource(FtdiDeviceSource::Kind kind)
+{
+    switch (kind) {
     case FtdiDeviceSource::Kind::Unavailable: {
         QMessageBox box(QMessageBox::Critical, messageTitle(),
                         QStringLiteral("Die Datei ftd2xx.dll wurde nicht gefunden! Bitte prüfen Sie, dass sich "
@@ -240,7 +232,7 @@ bool MainWindow::loadFtdiDevices()
         box.exec();
         ui->L_DllLoad->setVisible(true);
         ui->L_DllLoad->setText(QStringLiteral("ftd2xx.dll NICHT geladen"));
-        return false;
+        break;
     }
     case FtdiDeviceSource::Kind::D2xxLibrary:
         ui->L_DllLoad->setVisible(true);
@@ -250,12 +242,6 @@ bool MainWindow::loadFtdiDevices()
         // The system's own list is no library: nothing to report.
         break;
     }
-    return readFtdiDeviceList(*ftdiSource, ftdiDevices) == FtdiListResult::Read;
-}
-
-bool MainWindow::isZoruvariConverter(const QString &SerialNumber) const
-{
-    return ::isZoruvariConverter(ftdiDevices, SerialNumber);
 }
 
 void MainWindow::setInterfaceMode(int kind)
@@ -419,9 +405,10 @@ void MainWindow::on_toolButtonHelp_clicked()
 void MainWindow::on_C_Port_currentIndexChanged(QString arg1)
 {
     for (const SerialPortEntry &port : portEnumerator->availablePorts()) {
-        if (port.portName != arg1 || ftdiDevices.isEmpty())
+        if (port.portName != arg1)
             continue;
-        setInterfaceMode(isZoruvariConverter(port.serialNumber) ? MODBUS485_Converter : IR_Head);
+        if (const std::optional<enum_interfaces_t> kind = recognisedAccessory(ftdiDevices, port.serialNumber))
+            setInterfaceMode(*kind);
     }
 }
 

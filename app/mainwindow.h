@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "detection/ftdidevice.h"
+#include "detection/ftdisource.h"
 #include "protocols/meterresult.h"
 #include "app/windowenvironment.h"
 
@@ -23,6 +24,10 @@ class MainWindow;
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
+
+    // Wires the worker to the private answer slots below.
+    template <typename FrontEnd>
+    friend void connectWorker(FrontEnd *frontEnd, serialclass *worker);
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -62,7 +67,8 @@ private:
     void readEditionFile();
     void applyEdition();
     bool loadFtdiDevices();
-    bool isZoruvariConverter(const QString &SerialNumber) const;
+    // What the user learns of the device source: the missing-library box, the load label.
+    void showDeviceSource(FtdiDeviceSource::Kind kind);
     void setInterfaceMode(int kind);
     QString messageTitle() const;
     void beginRun();

@@ -38,7 +38,7 @@ int runCli(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("viviv-cli"));
-    QCoreApplication::setApplicationVersion(QString::number(kProgramVersion, 'f', 2));
+    QCoreApplication::setApplicationVersion(programVersionText());
     CliTranslator translator;
     QCoreApplication::installTranslator(&translator);
 

@@ -7,6 +7,7 @@
 #include "cli/jsonreport.h"
 #include "cli/portlisting.h"
 #include "engine/serialclass.h"
+#include "engine/workerconnections.h"
 
 CliSession::CliSession(const Request &request, ConsoleOutput &output, QObject *parent)
     : QObject(parent), request(request), output(output)
@@ -23,18 +24,7 @@ CliSession::CliSession(const Request &request, ConsoleOutput &output, QObject *p
     registerMeterMetaTypes();
     serial = new serialclass();
 
-    connect(this, &CliSession::signalStartTest, serial, &serialclass::slotStartTest);
-    connect(this, &CliSession::signalLesekopfStartTest, serial, &serialclass::slotLesekopfStartTest);
-    connect(this, &CliSession::signalConnectSerialPort, serial, &serialclass::slotConnectSerialPort);
-    connect(this, &CliSession::signalDisconnectSerialPort, serial, &serialclass::slotDisconnectSerialPort);
-    connect(serial, &serialclass::signalConnectSerial_Success, this, &CliSession::slotConnectSerial_Success);
-    connect(serial, &serialclass::signalUpdateStatuBar, this, &CliSession::slotUpdateStatuBar);
-    connect(serial, &serialclass::signalUpdateStatusText, this, &CliSession::slotUpdateStatusText);
-    connect(serial, &serialclass::signalTestFinished, this, &CliSession::slotTestFinished);
-    connect(serial, &serialclass::signalUpdateErgebnis, this, &CliSession::slotUpdateErgebnis);
-    connect(serial, &serialclass::signalConnectSerial_Fail, this, &CliSession::slotConnectSerial_Fail);
-    connect(serial, &serialclass::signalUpdateParserErgebnis, this, &CliSession::slotUpdateParserErgebnis);
-    connect(serial, &serialclass::signalUpdateResultForPrint, this, &CliSession::slotUpdateResultForPrint);
+    connectWorker(this, serial);
 }
 
 CliSession::~CliSession()

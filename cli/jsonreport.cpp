@@ -31,7 +31,7 @@ QByteArray jsonReport(const RunRecord &record)
 
     const QJsonObject document{
         {QStringLiteral("program"), QStringLiteral("viviv-cli")},
-        {QStringLiteral("version"), QString::number(kProgramVersion, 'f', 2)},
+        {QStringLiteral("version"), programVersionText()},
         {QStringLiteral("port"), record.port},
         {QStringLiteral("accessory"), record.accessory},
         {QStringLiteral("request"), record.request},

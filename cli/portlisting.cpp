@@ -4,35 +4,30 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "detection/adapterfilter.h"
 #include "detection/d2xxlibrary.h"
-#include "detection/ftdisource.h"
-#include "detection/portenumerator.h"
+#include "detection/portscan.h"
 
 PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source)
 {
     PortScan scan;
     FtdiDeviceList ftdiDevices;
     bool sourceTried = false;
-    for (const SerialPortEntry &port : enumerator.availablePorts()) {
-        if (!isSupportedAdapterManufacturer(port.manufacturer))
-            continue;
-        // The window asks again for every further FTDI port while its list is
-        // empty; one answer per scan tells the same.
-        if (isFtdiManufacturer(port.manufacturer) && !sourceTried) {
-            sourceTried = true;
-            if (source.open() == FtdiDeviceSource::Kind::Unavailable)
-                scan.deviceSourceMissing = true;
-            else
-                readFtdiDeviceList(source, ftdiDevices);
-        }
+    // The window asks again at every further FTDI port while its list is
+    // empty; one answer per scan tells the same.
+    const auto readOnce = [&] {
+        if (sourceTried)
+            return;
+        sourceTried = true;
+        loadFtdiDeviceList(source, ftdiDevices, [&scan](FtdiDeviceSource::Kind kind) {
+            scan.deviceSourceMissing = kind == FtdiDeviceSource::Kind::Unavailable;
+        });
+    };
+    scanAdapterPorts(enumerator, ftdiDevices, readOnce, [&scan](const SerialPortEntry &port) {
         scan.ports.append({port.portName, port.manufacturer, port.serialNumber, IR_Head});
-    }
+    });
     // Without a device list the window keeps the reading-head controls.
-    if (!ftdiDevices.isEmpty()) {
-        for (ListedPort &p : scan.ports)
-            p.kind = isZoruvariConverter(ftdiDevices, p.serialNumber) ? MODBUS485_Converter : IR_Head;
-    }
+    for (ListedPort &p : scan.ports)
+        p.kind = recognisedAccessory(ftdiDevices, p.serialNumber).value_or(IR_Head);
     return scan;
 }
 

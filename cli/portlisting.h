@@ -24,9 +24,8 @@ struct PortScan
     bool deviceSourceMissing = false; // where the window shows its missing-library box
 };
 
-// The window's rules through the shared detection library: the manufacturer
-// filter, the FTDI device list read once for the first FTDI port, the
-// converter recognition.
+// The window's port scan (detection/portscan.h), with the FTDI device list
+// read at most once, at the first FTDI port.
 PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source);
 
 // The accessory at the port the user named ("ttyUSB0" or "/dev/ttyUSB0");

@@ -81,7 +81,7 @@ int identificationStart(const QByteArray &buffer)
 
 bool serialclass::IR_Test01()
 {
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
@@ -108,7 +108,7 @@ bool serialclass::IR_Test01()
 
 bool serialclass::IR_Test02()
 {
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
@@ -146,7 +146,7 @@ bool serialclass::IR_Test02()
 
 bool serialclass::IR_Test03()
 {
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
@@ -175,7 +175,7 @@ bool serialclass::IR_Test03()
 
 bool serialclass::IR_Test04(QString Passwort)
 {
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;

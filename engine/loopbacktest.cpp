@@ -14,7 +14,7 @@ constexpr int kMaxErrors = 2;
 // unchanged as its own reflection.
 void serialclass::slotLesekopfStartTest()
 {
-    const TestLog log(*this);
+    const TestLog log(testSink());
     log.line(versionLine(), logcolour::kHeading);
     const QString testing = QStringLiteral("Lesekopf wird getestet...");
     log.status(testing);

@@ -46,7 +46,7 @@ constexpr int kSmlMinBytes = 21;
 
 bool serialclass::MODBUS485_Test01(QString Passwort)
 {
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         modbus_answers_t answers;
@@ -82,9 +82,8 @@ bool serialclass::MODBUS485_Test01(QString Passwort)
 
 namespace {
 
-bool runReadoutTest(serialclass &worker, QSerialPort *port, const ReadoutVariant &variant)
+bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant &variant)
 {
-    TestLog log(worker);
     return runGuarded(port, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
@@ -121,19 +120,19 @@ bool runReadoutTest(serialclass &worker, QSerialPort *port, const ReadoutVariant
 bool serialclass::MODBUS485_Test02(QString Passwort)
 {
     Q_UNUSED(Passwort);
-    return runReadoutTest(*this, serialPort, kReadoutTest2);
+    return runReadoutTest(TestLog(testSink()), serialPort, kReadoutTest2);
 }
 
 bool serialclass::MODBUS485_Test03(QString Passwort)
 {
     Q_UNUSED(Passwort);
-    return runReadoutTest(*this, serialPort, kReadoutTest3);
+    return runReadoutTest(TestLog(testSink()), serialPort, kReadoutTest3);
 }
 
 bool serialclass::MODBUS485_Test04(QString Passwort)
 {
     Q_UNUSED(Passwort);
-    TestLog log(*this);
+    TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         link.configure(kLine9600_8N1);

@@ -46,7 +46,7 @@ static_assert(sizeof(kRs485Chain) / sizeof(ChainStep) == kChainLength, "four RS4
 
 void serialclass::slotStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace)
 {
-    const TestLog log(*this);
+    const TestLog log(testSink());
     log.line(versionLine(), logcolour::kHeading);
 
     const ChainStep *chain = nullptr;

@@ -4,6 +4,8 @@
 #include <QMutexLocker>
 #include <QSerialPort>
 
+#include "engine/testlog.h"
+
 serialclass::serialclass(QObject *parent)
     : QObject(parent)
 {
@@ -33,11 +35,26 @@ serialclass::~serialclass()
 void serialclass::closePortInWorkerThread()
 {
     QMutexLocker lock(&portMutex);
-    if (serialPort) {
-        serialPort->close();
-        delete serialPort;
-        serialPort = nullptr;
-    }
+    closePort();
+}
+
+void serialclass::closePort()
+{
+    if (!serialPort)
+        return;
+    serialPort->close();
+    delete serialPort;
+    serialPort = nullptr;
+}
+
+TestSink serialclass::testSink()
+{
+    return {
+        [this](const QString &text, const QColor &colour) { emit signalUpdateStatusText(text, colour); },
+        [this](const QString &text) { emit signalUpdateStatuBar(text); },
+        [this](const QString &text) { emit signalUpdateResultForPrint(text); },
+        [this](const meter_result_t &record) { emit signalUpdateParserErgebnis(record); },
+    };
 }
 
 void serialclass::slotConnectSerialPort(QString Port)
@@ -47,11 +64,7 @@ void serialclass::slotConnectSerialPort(QString Port)
 
     // A port object from an earlier (failed) connect is released, so that it
     // neither leaks nor keeps the device busy.
-    if (serialPort) {
-        serialPort->close();
-        delete serialPort;
-        serialPort = nullptr;
-    }
+    closePort();
 
     serialPort = new QSerialPort();
     serialPort->setPortName(Port);
@@ -66,9 +79,5 @@ void serialclass::slotConnectSerialPort(QString Port)
 void serialclass::slotDisconnectSerialPort()
 {
     QMutexLocker lock(&portMutex);
-    if (serialPort) {
-        serialPort->close();
-        delete serialPort;
-        serialPort = nullptr;
-    }
+    closePort();
 }

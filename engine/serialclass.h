@@ -9,6 +9,7 @@
 #include "protocols/meterresult.h"
 
 class QSerialPort;
+struct TestSink;
 
 // The serial worker: owns the port to the accessory, lives in a thread of its
 // own and runs every test. Its signals and slots are the whole interface to
@@ -48,6 +49,10 @@ public slots:
 private:
     // Runs in the worker thread as it finishes, so the port is closed there.
     void closePortInWorkerThread();
+    // Closes and deletes the port, if one is held; the caller holds portMutex.
+    void closePort();
+    // The tests report through these signals.
+    TestSink testSink();
 
     QThread workerThread;
     QSerialPort *serialPort = nullptr;

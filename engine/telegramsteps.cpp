@@ -12,14 +12,13 @@ constexpr int kSmlTailAfterEndEscape = 8; // end escape, 1A, fill count, CRC
 SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
 {
     SmlCut cut;
-    cut.frame = parser.extractSmlFrame(buffer);
-    if (cut.frame.isEmpty())
+    const SmlFrameSpan span = parser.locateSmlFrame(buffer);
+    if (span.start < 0)
         return cut;
-    // The frame starts at the first start pattern, so its first occurrence is
-    // where it was cut. A frame cut short by the buffer's end leaves nothing
-    // after its end escape in which another frame could start.
-    const int start = buffer.indexOf(cut.frame);
-    cut.restFrom = start + cut.frame.size() - kSmlTailAfterEndEscape;
+    cut.frame = buffer.mid(span.start, span.size);
+    // A frame cut short by the buffer's end leaves nothing after its end
+    // escape in which another frame could start.
+    cut.restFrom = span.start + span.size - kSmlTailAfterEndEscape;
     return cut;
 }
 

@@ -31,16 +31,16 @@ QSerialPort &openPort(QSerialPort *port)
 
 } // namespace
 
-TestLink::TestLink(QSerialPort *port, const TestLog &log)
-    : port_(openPort(port))
-    , log_(log)
+TestLink::TestLink(QSerialPort *serialPort, const TestLog &testLog)
+    : port(openPort(serialPort))
+    , log(testLog)
 {
     // A port that could not be opened fails with its own reason.
-    if (!port_.isOpen())
+    if (!port.isOpen())
         fail();
     // Each test judges the port afresh: a device that is really gone fails
     // again at once, a passing fault of an earlier test does not linger.
-    port_.clearError();
+    port.clearError();
 }
 
 void TestLink::fail()
@@ -48,8 +48,8 @@ void TestLink::fail()
     // A line that has hung up (the adapter pulled) often reads as a plain end
     // of data, and the port then names whatever error number was left over:
     // name the cause as the driver does.
-    QString text = port_.errorString();
-    if (lineHungUp() || !isFailure(port_.error()) || text.isEmpty())
+    QString text = port.errorString();
+    if (lineHungUp() || !isFailure(port.error()) || text.isEmpty())
         text = QString::fromLocal8Bit(std::strerror(EIO));
     throw PortFailure{text};
 }
@@ -59,7 +59,7 @@ bool TestLink::lineHungUp() const
 #ifdef Q_OS_UNIX
     // Ask for no events: poll then reports only hang-up and error, and the
     // bytes waiting stay where the test expects them.
-    struct pollfd p = {static_cast<int>(port_.handle()), 0, 0};
+    struct pollfd p = {static_cast<int>(port.handle()), 0, 0};
     return p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 #else
     return false; // the port's own errors tell
@@ -70,7 +70,7 @@ void TestLink::checkPort()
 {
     if (interruptiblewait::interrupted())
         throw StopRequested{};
-    if (!port_.isOpen() || isFailure(port_.error()))
+    if (!port.isOpen() || isFailure(port.error()))
         fail();
 }
 
@@ -83,11 +83,11 @@ void TestLink::checkHangup()
 void TestLink::configure(const LineSettings &line)
 {
     setBaudRate(line.baud);
-    port_.setDataBits(line.dataBits);
+    port.setDataBits(line.dataBits);
     acceptRefusal();
-    port_.setStopBits(QSerialPort::OneStop);
+    port.setStopBits(QSerialPort::OneStop);
     acceptRefusal();
-    port_.setParity(line.parity);
+    port.setParity(line.parity);
     acceptRefusal();
     discardInput();
 }
@@ -95,21 +95,21 @@ void TestLink::configure(const LineSettings &line)
 void TestLink::acceptRefusal()
 {
     // The port keeps its previous setting and works on; the test goes on.
-    if (port_.error() == QSerialPort::UnsupportedOperationError)
-        port_.clearError();
+    if (port.error() == QSerialPort::UnsupportedOperationError)
+        port.clearError();
     checkPort();
 }
 
 void TestLink::setBaudRate(qint32 baud)
 {
-    port_.setBaudRate(baud, QSerialPort::AllDirections);
+    port.setBaudRate(baud, QSerialPort::AllDirections);
     acceptRefusal();
 }
 
 void TestLink::discardInput()
 {
-    port_.clear(QSerialPort::Input);
-    port_.readAll();
+    port.clear(QSerialPort::Input);
+    port.readAll();
     checkPort();
 }
 
@@ -131,7 +131,7 @@ bool TestLink::waitForInput(int ms)
 {
     QElapsedTimer spent;
     spent.start();
-    const bool arrived = interruptiblewait::waitForReadyRead(port_, ms);
+    const bool arrived = interruptiblewait::waitForReadyRead(port, ms);
     timingledger::addWait(spent.nsecsElapsed());
     if (!arrived)
         checkPort();
@@ -141,7 +141,7 @@ bool TestLink::waitForInput(int ms)
 qint64 TestLink::available()
 {
     checkHangup();
-    return port_.bytesAvailable();
+    return port.bytesAvailable();
 }
 
 qint64 TestLink::appendAvailable(QByteArray &buffer, const QString &progressPrefix, CountShown shown)
@@ -150,34 +150,34 @@ qint64 TestLink::appendAvailable(QByteArray &buffer, const QString &progressPref
         return 0;
     const int before = buffer.size();
     if (!progressPrefix.isEmpty() && shown == CountShown::BeforeAppend)
-        log_.status(progressPrefix + QString::number(before));
+        log.status(progressPrefix + QString::number(before));
     buffer += takeAvailable();
     if (!progressPrefix.isEmpty() && shown == CountShown::AfterAppend)
-        log_.status(progressPrefix + QString::number(buffer.size()));
+        log.status(progressPrefix + QString::number(buffer.size()));
     return buffer.size() - before;
 }
 
 QByteArray TestLink::takeAvailable()
 {
-    const QByteArray bytes = port_.readAll();
+    const QByteArray bytes = port.readAll();
     checkPort();
     return bytes;
 }
 
 void TestLink::send(const QByteArray &bytes, int writtenWithinMs)
 {
-    log_.sent(bytes);
+    log.sent(bytes);
     write(bytes, writtenWithinMs);
 }
 
 void TestLink::write(const QByteArray &bytes, int writtenWithinMs)
 {
     checkHangup();
-    if (port_.write(bytes) != bytes.size())
+    if (port.write(bytes) != bytes.size())
         fail();
     QElapsedTimer spent;
     spent.start();
-    const bool written = interruptiblewait::waitForBytesWritten(port_, writtenWithinMs);
+    const bool written = interruptiblewait::waitForBytesWritten(port, writtenWithinMs);
     timingledger::addWait(spent.nsecsElapsed());
     if (!written)
         checkPort();

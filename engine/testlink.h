@@ -42,7 +42,7 @@ class TestLink
 {
 public:
     // Throws PortFailure when there is no open port.
-    TestLink(QSerialPort *port, const TestLog &log);
+    TestLink(QSerialPort *serialPort, const TestLog &testLog);
 
     void configure(const LineSettings &line);
     void setBaudRate(qint32 baud);
@@ -67,8 +67,8 @@ private:
     bool lineHungUp() const;
     [[noreturn]] void fail();
 
-    QSerialPort &port_;
-    const TestLog &log_;
+    QSerialPort &port;
+    const TestLog &log;
 };
 
 // Runs one test body; a port failure ends it with the red line and false.

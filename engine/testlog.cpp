@@ -1,8 +1,6 @@
 #include "engine/testlog.h"
 
-#include <QColor>
-
-#include "engine/serialclass.h"
+#include "protocols/meterresult.h"
 
 QString hexText(const QByteArray &bytes)
 {
@@ -11,12 +9,12 @@ QString hexText(const QByteArray &bytes)
 
 void TestLog::line(const QString &text, const char *colour) const
 {
-    emit worker_.signalUpdateStatusText(text, QColor(QLatin1String(colour)));
+    sink.logLine(text, QColor(QLatin1String(colour)));
 }
 
 void TestLog::status(const QString &text) const
 {
-    emit worker_.signalUpdateStatuBar(text);
+    sink.statusBar(text);
 }
 
 void TestLog::sent(const QByteArray &bytes) const
@@ -43,7 +41,7 @@ void TestLog::telegramHex(const QByteArray &telegram) const
 
 void TestLog::forReport(const QString &text) const
 {
-    emit worker_.signalUpdateResultForPrint(text);
+    sink.resultForPrint(text);
 }
 
 void TestLog::values(const meter_result_t &record) const
@@ -51,5 +49,5 @@ void TestLog::values(const meter_result_t &record) const
     if (record.ParseError != 0)
         line(QStringLiteral("Data Parse Error"), logcolour::kError);
     else
-        emit worker_.signalUpdateParserErgebnis(record);
+        sink.values(record);
 }

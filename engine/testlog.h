@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QString>
+#include <functional>
 
-class serialclass;
 struct meter_result_t;
 
 // Log colours by their names, as the window shows them.
@@ -17,12 +18,21 @@ constexpr const char *kGood = "green";    // good echoes of the read-head test
 // Upper-case hexadecimal, two digits per byte, no separators.
 QString hexText(const QByteArray &bytes);
 
+// Where a test's reports go: the worker hands in its own signals.
+struct TestSink
+{
+    std::function<void(const QString &text, const QColor &colour)> logLine;
+    std::function<void(const QString &text)> statusBar;
+    std::function<void(const QString &text)> resultForPrint;
+    std::function<void(const meter_result_t &record)> values;
+};
+
 // What one test tells the window: every text leaves the worker through
 // these, so the wording of the shared lines lives in one place.
 class TestLog
 {
 public:
-    explicit TestLog(serialclass &worker) : worker_(worker) {}
+    explicit TestLog(TestSink sink) : sink(std::move(sink)) {}
 
     void line(const QString &text, const char *colour) const;
     void status(const QString &text) const;
@@ -35,5 +45,5 @@ public:
     void values(const meter_result_t &record) const;
 
 private:
-    serialclass &worker_;
+    TestSink sink;
 };

@@ -7,6 +7,13 @@
 
 struct modbus_answers_t;
 
+// Where extractSmlFrame's frame lies in the buffer; start -1: no frame.
+struct SmlFrameSpan
+{
+    int start = -1;
+    int size = 0;
+};
+
 // Stateless parser: every frame check and decoder of the three protocols.
 // Each test creates one at its start; it holds no data.
 class parserclass
@@ -16,6 +23,7 @@ public:
     // The first frame from 1B1B1B1B 01010101 through the two bytes after the
     // end marker 1B1B1B1B 1A (shorter if the buffer ends first); empty if none.
     QByteArray extractSmlFrame(const QByteArray &buffer) const;
+    SmlFrameSpan locateSmlFrame(const QByteArray &buffer) const;
     bool containsSmlEnergyRegister(const QByteArray &frame) const;
     // X-25 CRC of all but the last two bytes, arranged to equal
     // (second-last byte * 256 + last byte) when the frame carries it low byte first.

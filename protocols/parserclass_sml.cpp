@@ -1,5 +1,6 @@
 #include "protocols/parserclass.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "protocols/smlcrc.h"
@@ -141,13 +142,25 @@ void formTotals(meter_result_t &r)
 
 QByteArray parserclass::extractSmlFrame(const QByteArray &buffer) const
 {
+    const SmlFrameSpan span = locateSmlFrame(buffer);
+    if (span.start < 0)
+        return QByteArray();
+    return buffer.mid(span.start, span.size);
+}
+
+SmlFrameSpan parserclass::locateSmlFrame(const QByteArray &buffer) const
+{
+    SmlFrameSpan span;
     const int start = buffer.indexOf(kSmlStart);
     if (start < 0)
-        return QByteArray();
+        return span;
     const int end = buffer.indexOf(kSmlEnd, start);
     if (end < 0)
-        return QByteArray();
-    return buffer.mid(start, end - start + kSmlTrailerAfterEnd);
+        return span;
+    span.start = start;
+    // A buffer that ends inside the trailer cuts the frame short.
+    span.size = std::min(end - start + kSmlTrailerAfterEnd, int(buffer.size()) - start);
+    return span;
 }
 
 bool parserclass::containsSmlEnergyRegister(const QByteArray &frame) const

@@ -34,11 +34,3 @@ SmlItemPositions locateSmlItems(const QByteArray &frame)
     }
     return positions;
 }
-
-SmlItemPositions locateSmlItemsPlain(const QByteArray &frame)
-{
-    SmlItemPositions positions;
-    for (int k = 0; k < kSmlItemCount; ++k)
-        positions[std::size_t(k)] = frame.indexOf(smlItemPattern(kSmlItems[k]));
-    return positions;
-}

@@ -109,8 +109,6 @@ QByteArray smlItemPattern(const SmlItem &item);
 // First index of each item's pattern in the frame, -1 where it does not occur.
 using SmlItemPositions = std::array<int, kSmlItemCount>;
 
-// One pass over the frame; the decoder uses this one.
+// One pass over the frame: the first occurrence of every pattern, as one
+// search per pattern from the start would find it.
 SmlItemPositions locateSmlItems(const QByteArray &frame);
-// One search per item from the start of the frame: the plain reference the
-// single pass must always agree with.
-SmlItemPositions locateSmlItemsPlain(const QByteArray &frame);

@@ -1,62 +1,67 @@
 #pragma once
-// Shared by the engine benchmarks: the worker thread's CPU time, waiting for
-// one of its signals with a bound, and a worker connected to a simulated meter.
+// Shared by the engine benchmarks: the worker thread's CPU time, and a front
+// end that drives the worker as the window does.
 #include <benchmark/benchmark.h>
 
-#include <QEventLoop>
+#include <QColor>
 #include <QObject>
-#include <QTimer>
+#include <QString>
 
-#include <ctime>
+#include <functional>
 
-#include "tools/simulator/metersimulator.h"
-#include "engine/serialclass.h"
+#include "protocols/meterresult.h"
 
-inline qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+class QEventLoop;
+class serialclass;
+namespace metersim {
+class MeterSimulator;
 }
+
+qint64 threadCpuNs();
 
 // The worker thread's CPU time, read in that thread while it is idle.
-inline qint64 workerCpuNs(serialclass &worker)
-{
-    qint64 ns = 0;
-    QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
-    return ns;
-}
+qint64 workerCpuNs(serialclass &worker);
 
-template <typename Signal, typename Request>
-bool waitFor(serialclass &worker, Signal signal, int timeoutMs, Request request)
+// Talks to the worker through the window's twelve queued connections, so a
+// run is timed as the front ends see it, answers delivered included. Only
+// the answers that end a request are looked at.
+class WorkerProbe : public QObject
 {
-    QEventLoop loop;
-    bool done = false;
-    QObject::connect(&worker, signal, &loop, [&done, &loop] {
-        done = true;
-        loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    request();
-    if (!done)
-        loop.exec();
-    return done;
-}
+    Q_OBJECT
 
-// Starts the meter and connects the worker to its port; skips the benchmark
-// and returns false when either fails.
-inline bool startAndConnect(benchmark::State &state, metersim::MeterSimulator &meter, serialclass &worker)
-{
-    QString why;
-    if (!meter.start(&why)) {
-        state.SkipWithError(qPrintable(why));
-        return false;
-    }
-    if (!waitFor(worker, &serialclass::signalConnectSerial_Success, 5000, [&] {
-            QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
-        })) {
-        state.SkipWithError("the worker could not open the pseudo-terminal");
-        return false;
-    }
-    return true;
-}
+public:
+    explicit WorkerProbe(serialclass &worker);
+
+    // Starts the meter and connects the worker to its port; skips the
+    // benchmark and returns false when either fails.
+    bool startAndConnect(benchmark::State &state, metersim::MeterSimulator &meter);
+    // Runs a start request, or the read-head test, and waits at most
+    // timeoutMs for signalTestFinished.
+    bool runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs);
+    bool runReadHeadTest(int timeoutMs);
+
+signals:
+    void signalConnectSerialPort(QString Port);
+    void signalDisconnectSerialPort();
+    void signalStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
+    void signalLesekopfStartTest();
+
+public slots:
+    void slotConnectSerial_Success();
+    void slotConnectSerial_Fail(QString Errormessage);
+    void slotUpdateStatuBar(QString Text);
+    void slotUpdateStatusText(QString Text, QColor TextColor);
+    void slotUpdateResultForPrint(QString Text);
+    void slotTestFinished();
+    void slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
+    void slotUpdateParserErgebnis(meter_result_t Ergebnis);
+
+private:
+    // Sends the request and runs an event loop until an answer ends it or
+    // timeoutMs pass; true when the awaited answer came.
+    bool await(int timeoutMs, const std::function<void()> &request);
+    void answer(bool awaited);
+
+    QEventLoop *waiting = nullptr;
+    bool answered = false;
+};

@@ -8,10 +8,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
-
-#include <ctime>
 
 #include "tools/simulator/metersimulator.h"
 #include "engine/serialclass.h"
@@ -55,7 +51,8 @@ void runPath(benchmark::State &state, const BenchPath &path)
         options.intervalMs = path.intervalMs;
     metersim::MeterSimulator meter(path.profile, options);
     serialclass worker;
-    if (!startAndConnect(state, meter, worker))
+    WorkerProbe probe(worker);
+    if (!probe.startAndConnect(state, meter))
         return;
 
     for (auto _ : state) {
@@ -63,14 +60,9 @@ void runPath(benchmark::State &state, const BenchPath &path)
         const qint64 cpuBefore = workerCpuNs(worker);
         QElapsedTimer wall;
         wall.start();
-        const bool finished = waitFor(worker, &serialclass::signalTestFinished, 300000, [&] {
-            if (path.mode < 0)
-                QMetaObject::invokeMethod(&worker, "slotLesekopfStartTest");
-            else
-                QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QStringLiteral("12345678")),
-                                          Q_ARG(TestMode_t, TestMode_t(path.mode)),
-                                          Q_ARG(enum_interfaces_t, path.accessory));
-        });
+        const bool finished = path.mode < 0 ? probe.runReadHeadTest(300000)
+                                            : probe.runTest(QStringLiteral("12345678"), TestMode_t(path.mode),
+                                                            path.accessory, 300000);
         const qint64 wallNs = wall.nsecsElapsed();
         const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
         const timingledger::Totals after = timingledger::totals();

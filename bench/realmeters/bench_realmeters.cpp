@@ -10,14 +10,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
-
-#include <ctime>
 
 #include "tools/simulator/metersimulator.h"
 #include "tests/realmeters/replaykinds.h"
@@ -36,7 +32,8 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
         options.format = metersim::format8N1(9600);
     metersim::MeterSimulator meter(kind.profile, options);
     serialclass worker;
-    if (!startAndConnect(state, meter, worker))
+    WorkerProbe probe(worker);
+    if (!probe.startAndConnect(state, meter))
         return;
     for (auto _ : state) {
         meter.clearRecorded();
@@ -44,11 +41,7 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
         const qint64 cpuBefore = workerCpuNs(worker);
         QElapsedTimer wall;
         wall.start();
-        const bool finished = waitFor(worker, &serialclass::signalTestFinished, 300000, [&] {
-            QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QString()),
-                                      Q_ARG(TestMode_t, TestMode_t(kind.mode)),
-                                      Q_ARG(enum_interfaces_t, kind.accessory));
-        });
+        const bool finished = probe.runTest(QString(), TestMode_t(kind.mode), kind.accessory, 300000);
         const qint64 wallNs = wall.nsecsElapsed();
         const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
         const timingledger::Totals after = timingledger::totals();

@@ -13,6 +13,7 @@
 #include "protocols/parserclass.h"
 #include "tools/sml_encoder/smlencoder.h"
 #include "protocols/smlitems.h"
+#include "tests/sml/smlplainsearch.h"
 
 extern "C" {
 #include <sml/sml_file.h>

@@ -6,6 +6,7 @@
 
 #include "protocols/parserclass.h"
 #include "protocols/smlitems.h"
+#include "tests/sml/smlplainsearch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

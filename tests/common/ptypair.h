@@ -16,37 +16,37 @@ public:
     PtyPair()
     {
         char name[128] = {};
-        if (openpty(&master_, &slave_, name, nullptr, nullptr) == 0) {
-            path_ = QString::fromLocal8Bit(name);
+        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            path = QString::fromLocal8Bit(name);
             // Keep the slave side configured while nobody has it open.
             struct termios t;
-            tcgetattr(slave_, &t);
+            tcgetattr(slave, &t);
             cfmakeraw(&t);
-            tcsetattr(slave_, TCSANOW, &t);
-            ::close(slave_);
-            slave_ = -1;
+            tcsetattr(slave, TCSANOW, &t);
+            ::close(slave);
+            slave = -1;
         }
     }
     ~PtyPair()
     {
-        if (master_ >= 0)
-            ::close(master_);
+        if (master >= 0)
+            ::close(master);
     }
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
-    bool ok() const { return master_ >= 0 && !path_.isEmpty(); }
-    QString slavePath() const { return path_; }
+    bool ok() const { return master >= 0 && !path.isEmpty(); }
+    QString slavePath() const { return path; }
 
     // True once no process holds the slave side open any more.
     bool slaveClosed() const
     {
-        struct pollfd p = {master_, POLLIN, 0};
+        struct pollfd p = {master, POLLIN, 0};
         return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
     }
 
 private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString path_;
+    int master = -1;
+    int slave = -1;
+    QString path;
 };

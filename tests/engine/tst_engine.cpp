@@ -31,7 +31,7 @@ public:
     {
         char name[128] = {};
         int slaveFd = -1;
-        if (openpty(&master_, &slaveFd, name, nullptr, nullptr) != 0)
+        if (openpty(&master, &slaveFd, name, nullptr, nullptr) != 0)
             return;
         struct termios t;
         tcgetattr(slaveFd, &t);
@@ -39,40 +39,40 @@ public:
         tcsetattr(slaveFd, TCSANOW, &t);
         ::close(slaveFd);
         path = QString::fromLocal8Bit(name);
-        mapping_ = modbus_mapping_new(0, 0, 0x4110, 0);
+        mapping = modbus_mapping_new(0, 0, 0x4110, 0);
         const QMap<quint16, quint16> registers = telegrams::modbusRegisters();
         for (auto it = registers.cbegin(); it != registers.cend(); ++it)
-            mapping_->tab_registers[it.key()] = it.value();
-        ctx_ = modbus_new_rtu("/dev/null", 9600, 'E', 8, 1); // never opened: works on our descriptor
-        modbus_set_slave(ctx_, slave);
-        modbus_set_socket(ctx_, master_);
-        thread_ = std::thread([this] {
+            mapping->tab_registers[it.key()] = it.value();
+        context = modbus_new_rtu("/dev/null", 9600, 'E', 8, 1); // never opened: works on our descriptor
+        modbus_set_slave(context, slave);
+        modbus_set_socket(context, master);
+        server = std::thread([this] {
             uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
-            for (struct pollfd p = {master_, POLLIN, 0}; !stop_;)
+            for (struct pollfd p = {master, POLLIN, 0}; !stop;)
                 if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
-                    const int n = modbus_receive(ctx_, request);
-                    answered += n > 0 && modbus_reply(ctx_, request, n, mapping_) > 0;
+                    const int n = modbus_receive(context, request);
+                    answered += n > 0 && modbus_reply(context, request, n, mapping) > 0;
                 }
         });
     }
     ~LibmodbusPeer()
     {
-        stop_ = true;
-        if (thread_.joinable())
-            thread_.join();
-        modbus_free(ctx_);
-        modbus_mapping_free(mapping_);
-        ::close(master_);
+        stop = true;
+        if (server.joinable())
+            server.join();
+        modbus_free(context);
+        modbus_mapping_free(mapping);
+        ::close(master);
     }
     QString path;
     std::atomic<int> answered{0};
 
 private:
-    int master_ = -1;
-    modbus_t *ctx_ = nullptr;
-    modbus_mapping_t *mapping_ = nullptr;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
+    int master = -1;
+    modbus_t *context = nullptr;
+    modbus_mapping_t *mapping = nullptr;
+    std::thread server;
+    std::atomic<bool> stop{false};
 };
 
 Options options(const QJsonObject &o)

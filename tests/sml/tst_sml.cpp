@@ -9,6 +9,7 @@
 #include "tools/sml_encoder/smlencoder.h"
 #include "protocols/smlitems.h"
 #include "tests/sml/smloracle.h"
+#include "tests/sml/smlplainsearch.h"
 #include "tests/iec/testrows.h"
 
 using namespace smlencoder;

@@ -3,37 +3,37 @@
 #include <cmath>
 
 IecReadoutBuilder::IecReadoutBuilder(const QByteArray &maker, char baud, const QByteArray &model)
-    : m_maker(maker), m_baud(baud), m_model(model)
+    : maker(maker), baud(baud), model(model)
 {
 }
 
 IecReadoutBuilder &IecReadoutBuilder::addValue(const IecValue &v)
 {
-    m_lines.append(dataLine(v));
+    lines.append(dataLine(v));
     return *this;
 }
 
 IecReadoutBuilder &IecReadoutBuilder::addText(const QByteArray &address, const QByteArray &text)
 {
-    m_lines.append(address + '(' + text + ')');
+    lines.append(address + '(' + text + ')');
     return *this;
 }
 
 IecReadoutBuilder &IecReadoutBuilder::addLine(const QByteArray &line)
 {
-    m_lines.append(line);
+    lines.append(line);
     return *this;
 }
 
 QByteArray IecReadoutBuilder::identification() const
 {
-    return '/' + m_maker + m_baud + m_model + "\r\n";
+    return '/' + maker + baud + model + "\r\n";
 }
 
 QByteArray IecReadoutBuilder::dataMessage(IecFrameFault fault) const
 {
     QByteArray body;
-    for (const QByteArray &line : m_lines)
+    for (const QByteArray &line : lines)
         body += line + "\r\n";
     body += "!\r\n";
     if (fault == IecFrameFault::NoEtx)

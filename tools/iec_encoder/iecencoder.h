@@ -75,8 +75,8 @@ public:
     static char blockCheck(const QByteArray &afterStx);
 
 private:
-    QByteArray m_maker;
-    char m_baud;
-    QByteArray m_model;
-    QVector<QByteArray> m_lines;
+    QByteArray maker;
+    char baud;
+    QByteArray model;
+    QVector<QByteArray> lines;
 };

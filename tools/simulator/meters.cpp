@@ -49,14 +49,14 @@ constexpr int kModbusRequestSize = 8;
 // ---- PushMeter ----
 
 PushMeter::PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs)
-    : m_format(format), m_telegram(std::move(telegram)), m_intervalMs(std::max(1, intervalMs)),
-      m_firstPushMs(std::max(0, firstPushMs))
+    : format(format), telegram(std::move(telegram)), intervalMs(std::max(1, intervalMs)),
+      firstPushMs(std::max(0, firstPushMs))
 {
 }
 
 void PushMeter::start(MeterLine &line)
 {
-    line.startTimer(0, m_firstPushMs);
+    line.startTimer(0, firstPushMs);
 }
 
 void PushMeter::timer(MeterLine &line, int)
@@ -64,32 +64,32 @@ void PushMeter::timer(MeterLine &line, int)
     // A meter does not queue telegrams: one longer than the interval (a
     // real meter's long readout) goes out again once it has left the line.
     if (line.backlogNs() == 0)
-        line.send(m_telegram);
-    line.startTimer(0, m_intervalMs);
+        line.send(telegram);
+    line.startTimer(0, intervalMs);
 }
 
 // ---- RequestMeter ----
 
 RequestMeter::RequestMeter(LineFormat format, QByteArray request, QByteArray answer, int reactionMs)
-    : m_format(format), m_request(std::move(request)), m_answer(std::move(answer)), m_reactionMs(reactionMs)
+    : format(format), request(std::move(request)), answer(std::move(answer)), reactionMs(reactionMs)
 {
 }
 
 void RequestMeter::received(MeterLine &line, const QByteArray &bytes)
 {
-    m_heard += bytes;
-    if (m_heard.contains(m_request)) {
-        m_heard.clear();
+    heardBytes += bytes;
+    if (heardBytes.contains(request)) {
+        heardBytes.clear();
         line.note(QStringLiteral("request recognised"));
-        line.startTimer(0, m_reactionMs);
+        line.startTimer(0, reactionMs);
         return;
     }
-    keepTail(m_heard);
+    keepTail(heardBytes);
 }
 
 void RequestMeter::timer(MeterLine &line, int)
 {
-    line.send(m_answer);
+    line.send(answer);
 }
 
 // ---- IecModeCMeter ----
@@ -121,82 +121,82 @@ qint32 IecModeCMeter::rateOfBaudChar(char c)
 }
 
 IecModeCMeter::IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage)
-    : m_kind(kind), m_signOn(options.format.value_or(format7E1(300))), m_address(options.address),
-      m_baudChar(options.baudChar), m_reactionMs(options.reactionMs), m_switchGapMs(options.switchGapMs),
-      m_ackReactionMs(options.ackReactionMs), m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage))
+    : kind(kind), signOn(options.format.value_or(format7E1(300))), meterAddress(options.address),
+      baudChar(options.baudChar), reactionMs(options.reactionMs), switchGapMs(options.switchGapMs),
+      ackReactionMs(options.ackReactionMs), identification(std::move(identification)), dataMessage(std::move(dataMessage))
 {
 }
 
 LineFormat IecModeCMeter::initialFormat() const
 {
-    return m_signOn;
+    return signOn;
 }
 
 void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
 {
-    m_heard += bytes;
-    const QString heard = latin1(m_heard);
-    if (m_state == State::Idle) {
+    heardBytes += bytes;
+    const QString heard = latin1(heardBytes);
+    if (state == State::Idle) {
         const QRegularExpressionMatch m = signOnPattern().match(heard);
         if (!m.hasMatch()) {
-            keepTail(m_heard);
+            keepTail(heardBytes);
             return;
         }
-        m_heard.clear();
+        heardBytes.clear();
         const QString address = m.captured(1);
-        if (!address.isEmpty() && !m_address.isEmpty() && address != m_address) {
+        if (!address.isEmpty() && !meterAddress.isEmpty() && address != meterAddress) {
             line.note(QStringLiteral("sign-on for address %1 ignored").arg(address));
             return;
         }
-        m_state = State::Identifying;
-        line.startTimer(kIdentify, m_reactionMs);
+        state = State::Identifying;
+        line.startTimer(kIdentify, reactionMs);
         return;
     }
-    if (m_state != State::AwaitingAck || m_kind == Kind::IgnoresAck) {
-        keepTail(m_heard);
+    if (state != State::AwaitingAck || kind == Kind::IgnoresAck) {
+        keepTail(heardBytes);
         return;
     }
     const QRegularExpressionMatch m = ackPattern().match(heard);
     if (!m.hasMatch()) {
-        keepTail(m_heard);
+        keepTail(heardBytes);
         return;
     }
-    m_heard.clear();
+    heardBytes.clear();
     line.stopTimer(kAckTimeout);
     const char z = m.captured(2).at(0).toLatin1();
     const char mode = m.captured(3).at(0).toLatin1();
     const qint32 baud = rateOfBaudChar(z);
-    if (mode != '0' || baud == 0 || rateOfBaudChar(m_baudChar) == 0 || z > m_baudChar) {
+    if (mode != '0' || baud == 0 || rateOfBaudChar(baudChar) == 0 || z > baudChar) {
         line.note(QStringLiteral("acknowledgement for rate '%1' mode '%2' refused").arg(QChar(z)).arg(QChar(mode)));
-        m_state = State::Idle;
+        state = State::Idle;
         return;
     }
-    m_agreedBaud = (m_kind == Kind::Only300) ? m_signOn.baud : baud;
-    line.note(QStringLiteral("acknowledged: data message at %1 Bd").arg(m_agreedBaud));
-    if (m_ackReactionMs >= 0) {
+    agreedBaud = (kind == Kind::Only300) ? signOn.baud : baud;
+    line.note(QStringLiteral("acknowledged: data message at %1 Bd").arg(agreedBaud));
+    if (ackReactionMs >= 0) {
         // A real meter keeps its own time and does not look at the program's port.
-        m_state = State::Sending;
-        line.startTimer(kSendData, m_ackReactionMs);
-    } else if (m_agreedBaud == m_signOn.baud) {
-        m_state = State::Sending;
-        line.startTimer(kSendData, m_reactionMs);
-    } else if (m_kind == Kind::Hasty) {
-        m_state = State::Sending;
+        state = State::Sending;
+        line.startTimer(kSendData, ackReactionMs);
+    } else if (agreedBaud == signOn.baud) {
+        state = State::Sending;
+        line.startTimer(kSendData, reactionMs);
+    } else if (kind == Kind::Hasty) {
+        state = State::Sending;
         line.startTimer(kSendData, kHastyDelayMs);
     } else {
-        m_state = State::Switching;
-        m_switchWatchStartMs = line.elapsedMs();
+        state = State::Switching;
+        switchWatchStartMs = line.elapsedMs();
         line.startTimer(kWatchRate, kRateWatchStepMs);
     }
 }
 
 void IecModeCMeter::sendDataAt(MeterLine &line, qint32 baud)
 {
-    LineFormat f = m_signOn;
+    LineFormat f = signOn;
     f.baud = baud;
     line.setFormat(f);
-    line.send(m_dataMessage);
-    m_state = State::Sending;
+    line.send(dataMessage);
+    state = State::Sending;
     line.startTimer(kBackToIdle, static_cast<int>(line.backlogNs() / 1000000) + 100);
 }
 
@@ -204,38 +204,38 @@ void IecModeCMeter::timer(MeterLine &line, int id)
 {
     switch (id) {
     case kIdentify: {
-        QByteArray ident = m_identification;
+        QByteArray ident = identification;
         const int slash = ident.indexOf('/');
         if (slash >= 0 && ident.size() > slash + 4)
-            ident[slash + 4] = m_baudChar;
+            ident[slash + 4] = baudChar;
         line.send(ident);
-        m_state = State::AwaitingAck;
-        m_heard.clear();
+        state = State::AwaitingAck;
+        heardBytes.clear();
         line.startTimer(kAckTimeout, static_cast<int>(line.backlogNs() / 1000000) + kAckWaitMs);
         break;
     }
     case kAckTimeout:
         line.note(QStringLiteral("no acknowledgement: back to the sign-on"));
-        m_state = State::Idle;
-        m_heard.clear();
+        state = State::Idle;
+        heardBytes.clear();
         break;
     case kWatchRate:
-        if (line.programFormat().baud == m_agreedBaud) {
-            line.startTimer(kSendData, m_switchGapMs);
-        } else if (line.elapsedMs() - m_switchWatchStartMs > kRateWatchLimitMs) {
-            line.note(QStringLiteral("the program's port never showed %1 Bd; switching anyway").arg(m_agreedBaud));
-            sendDataAt(line, m_agreedBaud);
+        if (line.programFormat().baud == agreedBaud) {
+            line.startTimer(kSendData, switchGapMs);
+        } else if (line.elapsedMs() - switchWatchStartMs > kRateWatchLimitMs) {
+            line.note(QStringLiteral("the program's port never showed %1 Bd; switching anyway").arg(agreedBaud));
+            sendDataAt(line, agreedBaud);
         } else {
             line.startTimer(kWatchRate, kRateWatchStepMs);
         }
         break;
     case kSendData:
-        sendDataAt(line, m_agreedBaud);
+        sendDataAt(line, agreedBaud);
         break;
     case kBackToIdle:
-        line.setFormat(m_signOn);
-        m_state = State::Idle;
-        m_heard.clear();
+        line.setFormat(signOn);
+        state = State::Idle;
+        heardBytes.clear();
         break;
     default:
         break;
@@ -249,31 +249,31 @@ enum Rs485IecTimer { kSendIdentification, kSendDataMessage };
 }
 
 Rs485IecMeter::Rs485IecMeter(LineFormat format, QByteArray identification, QByteArray dataMessage, int reactionMs)
-    : m_format(format), m_identification(std::move(identification)), m_dataMessage(std::move(dataMessage)),
-      m_reactionMs(reactionMs)
+    : format(format), identification(std::move(identification)), dataMessage(std::move(dataMessage)),
+      reactionMs(reactionMs)
 {
 }
 
 void Rs485IecMeter::received(MeterLine &line, const QByteArray &bytes)
 {
-    m_heard += bytes;
-    const QString heard = latin1(m_heard);
+    heardBytes += bytes;
+    const QString heard = latin1(heardBytes);
     if (signOnPattern().match(heard).hasMatch()) {
-        m_heard.clear();
-        m_identified = true;
-        line.startTimer(kSendIdentification, m_reactionMs);
-    } else if (m_identified && ackPattern().match(heard).hasMatch()) {
-        m_heard.clear();
-        m_identified = false;
-        line.startTimer(kSendDataMessage, m_reactionMs);
+        heardBytes.clear();
+        identified = true;
+        line.startTimer(kSendIdentification, reactionMs);
+    } else if (identified && ackPattern().match(heard).hasMatch()) {
+        heardBytes.clear();
+        identified = false;
+        line.startTimer(kSendDataMessage, reactionMs);
     } else {
-        keepTail(m_heard);
+        keepTail(heardBytes);
     }
 }
 
 void Rs485IecMeter::timer(MeterLine &line, int id)
 {
-    line.send(id == kSendIdentification ? m_identification : m_dataMessage);
+    line.send(id == kSendIdentification ? identification : dataMessage);
 }
 
 // ---- ModbusSlaveMeter ----
@@ -297,9 +297,9 @@ ModbusAnswerFault encoderFault(ModbusFault f)
 } // namespace
 
 ModbusSlaveMeter::ModbusSlaveMeter(const Options &options, QMap<quint16, quint16> registers)
-    : m_format(options.format.value_or(format8E1(9600))), m_address(options.slaveAddress),
-      m_registers(std::move(registers)), m_faults(options.modbusFaults), m_delayMs(options.modbusDelayMs),
-      m_pieceGapMs(options.modbusPieceGapMs)
+    : format(options.format.value_or(format8E1(9600))), meterAddress(options.slaveAddress),
+      registers(std::move(registers)), faults(options.modbusFaults), delayMs(options.modbusDelayMs),
+      pieceGapMs(options.modbusPieceGapMs)
 {
 }
 
@@ -307,14 +307,14 @@ QByteArray ModbusSlaveMeter::answerTo(quint16 first, quint16 count) const
 {
     QVector<quint16> values;
     for (int r = first; r < first + count; ++r) {
-        const auto it = m_registers.constFind(static_cast<quint16>(r));
-        if (it == m_registers.constEnd())
-            return ModbusAnswerBuilder::exceptionAnswer(m_address, kReadHoldingRegisters, kIllegalDataAddress);
+        const auto it = registers.constFind(static_cast<quint16>(r));
+        if (it == registers.constEnd())
+            return ModbusAnswerBuilder::exceptionAnswer(meterAddress, kReadHoldingRegisters, kIllegalDataAddress);
         values.push_back(it.value());
     }
-    const ModbusFault fault = m_faults.value(first, ModbusFault::InPieces);
-    const bool faulty = m_faults.contains(first);
-    return ModbusAnswerBuilder::readAnswer(m_address, values, faulty ? encoderFault(fault) : ModbusAnswerFault::None);
+    const ModbusFault fault = faults.value(first, ModbusFault::InPieces);
+    const bool faulty = faults.contains(first);
+    return ModbusAnswerBuilder::readAnswer(meterAddress, values, faulty ? encoderFault(fault) : ModbusAnswerFault::None);
 }
 
 void ModbusSlaveMeter::received(MeterLine &line, const QByteArray &bytes)
@@ -328,7 +328,7 @@ void ModbusSlaveMeter::received(MeterLine &line, const QByteArray &bytes)
         return;
     }
     const quint8 address = static_cast<quint8>(bytes[0]);
-    if (address == 0 || address != m_address) {
+    if (address == 0 || address != meterAddress) {
         line.note(QStringLiteral("request for slave %1 ignored").arg(address));
         return;
     }
@@ -336,30 +336,30 @@ void ModbusSlaveMeter::received(MeterLine &line, const QByteArray &bytes)
     const quint16 first = static_cast<quint16>((static_cast<quint8>(bytes[2]) << 8) | static_cast<quint8>(bytes[3]));
     const quint16 count = static_cast<quint16>((static_cast<quint8>(bytes[4]) << 8) | static_cast<quint8>(bytes[5]));
     if (function != kReadHoldingRegisters) {
-        m_pending = ModbusAnswerBuilder::exceptionAnswer(m_address, function, kIllegalFunction);
-    } else if (m_faults.value(first) == ModbusFault::NoAnswer && m_faults.contains(first)) {
+        pending = ModbusAnswerBuilder::exceptionAnswer(meterAddress, function, kIllegalFunction);
+    } else if (faults.value(first) == ModbusFault::NoAnswer && faults.contains(first)) {
         line.note(QStringLiteral("request for register %1 left unanswered").arg(first, 4, 16, QChar('0')));
         return;
     } else {
-        m_pending = answerTo(first, count);
+        pending = answerTo(first, count);
     }
-    m_secondHalf.clear();
-    if (m_faults.contains(first) && m_faults.value(first) == ModbusFault::InPieces) {
-        m_secondHalf = m_pending.mid(m_pending.size() / 2);
-        m_pending.truncate(m_pending.size() / 2);
+    secondHalf.clear();
+    if (faults.contains(first) && faults.value(first) == ModbusFault::InPieces) {
+        secondHalf = pending.mid(pending.size() / 2);
+        pending.truncate(pending.size() / 2);
     }
-    line.startTimer(kAnswer, m_delayMs);
+    line.startTimer(kAnswer, delayMs);
 }
 
 void ModbusSlaveMeter::timer(MeterLine &line, int id)
 {
     if (id == kAnswer) {
-        line.send(m_pending);
-        if (!m_secondHalf.isEmpty())
-            line.startTimer(kSecondPiece, m_pieceGapMs);
+        line.send(pending);
+        if (!secondHalf.isEmpty())
+            line.startTimer(kSecondPiece, pieceGapMs);
     } else {
-        line.send(m_secondHalf);
-        m_secondHalf.clear();
+        line.send(secondHalf);
+        secondHalf.clear();
     }
 }
 
@@ -385,7 +385,7 @@ void NoiseMeter::timer(MeterLine &line, int)
         const int n = static_cast<int>(std::max<qint64>(1, kNoiseTickMs * 1000000LL / f.charTimeNs()));
         QByteArray bytes(n, '\0');
         for (char &c : bytes)
-            c = static_cast<char>(m_random() & 0xFF);
+            c = static_cast<char>(random() & 0xFF);
         line.send(bytes);
     }
     line.startTimer(0, kNoiseTickMs);

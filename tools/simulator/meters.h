@@ -14,15 +14,15 @@ class PushMeter : public Meter
 {
 public:
     PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs);
-    LineFormat initialFormat() const override { return m_format; }
+    LineFormat initialFormat() const override { return format; }
     void start(MeterLine &line) override;
     void timer(MeterLine &line, int id) override;
 
 private:
-    LineFormat m_format;
-    QByteArray m_telegram;
-    int m_intervalMs;
-    int m_firstPushMs;
+    LineFormat format;
+    QByteArray telegram;
+    int intervalMs;
+    int firstPushMs;
 };
 
 // Answers one fixed request with one telegram.
@@ -30,16 +30,16 @@ class RequestMeter : public Meter
 {
 public:
     RequestMeter(LineFormat format, QByteArray request, QByteArray answer, int reactionMs);
-    LineFormat initialFormat() const override { return m_format; }
+    LineFormat initialFormat() const override { return format; }
     void received(MeterLine &line, const QByteArray &bytes) override;
     void timer(MeterLine &line, int id) override;
 
 private:
-    LineFormat m_format;
-    QByteArray m_request;
-    QByteArray m_answer;
-    int m_reactionMs;
-    QByteArray m_heard;
+    LineFormat format;
+    QByteArray request;
+    QByteArray answer;
+    int reactionMs;
+    QByteArray heardBytes;
 };
 
 // IEC 62056-21 mode C: sign-on at 300 Bd, identification, acknowledgement,
@@ -68,19 +68,19 @@ private:
     enum class State { Idle, Identifying, AwaitingAck, Switching, Sending };
     void sendDataAt(MeterLine &line, qint32 baud);
 
-    Kind m_kind;
-    LineFormat m_signOn;
-    QString m_address;
-    char m_baudChar;
-    int m_reactionMs;
-    int m_switchGapMs;
-    int m_ackReactionMs;
-    QByteArray m_identification;
-    QByteArray m_dataMessage;
-    State m_state = State::Idle;
-    QByteArray m_heard;
-    qint32 m_agreedBaud = 300;
-    qint64 m_switchWatchStartMs = 0;
+    Kind kind;
+    LineFormat signOn;
+    QString meterAddress;
+    char baudChar;
+    int reactionMs;
+    int switchGapMs;
+    int ackReactionMs;
+    QByteArray identification;
+    QByteArray dataMessage;
+    State state = State::Idle;
+    QByteArray heardBytes;
+    qint32 agreedBaud = 300;
+    qint64 switchWatchStartMs = 0;
 };
 
 // RS485 IEC 62056-21 meter at one fixed rate: identification on "/?!", the
@@ -89,17 +89,17 @@ class Rs485IecMeter : public Meter
 {
 public:
     Rs485IecMeter(LineFormat format, QByteArray identification, QByteArray dataMessage, int reactionMs);
-    LineFormat initialFormat() const override { return m_format; }
+    LineFormat initialFormat() const override { return format; }
     void received(MeterLine &line, const QByteArray &bytes) override;
     void timer(MeterLine &line, int id) override;
 
 private:
-    LineFormat m_format;
-    QByteArray m_identification;
-    QByteArray m_dataMessage;
-    int m_reactionMs;
-    QByteArray m_heard;
-    bool m_identified = false;
+    LineFormat format;
+    QByteArray identification;
+    QByteArray dataMessage;
+    int reactionMs;
+    QByteArray heardBytes;
+    bool identified = false;
 };
 
 // Modbus RTU slave answering Read Holding Registers from a register map.
@@ -107,21 +107,21 @@ class ModbusSlaveMeter : public Meter
 {
 public:
     explicit ModbusSlaveMeter(const Options &options, QMap<quint16, quint16> registers);
-    LineFormat initialFormat() const override { return m_format; }
+    LineFormat initialFormat() const override { return format; }
     void received(MeterLine &line, const QByteArray &bytes) override;
     void timer(MeterLine &line, int id) override;
 
 private:
     QByteArray answerTo(quint16 first, quint16 count) const;
 
-    LineFormat m_format;
-    quint8 m_address;
-    QMap<quint16, quint16> m_registers;
-    QMap<quint16, ModbusFault> m_faults;
-    int m_delayMs;
-    int m_pieceGapMs;
-    QByteArray m_pending;   // answer waiting for its delay
-    QByteArray m_secondHalf; // rest of an answer sent in pieces
+    LineFormat format;
+    quint8 meterAddress;
+    QMap<quint16, quint16> registers;
+    QMap<quint16, ModbusFault> faults;
+    int delayMs;
+    int pieceGapMs;
+    QByteArray pending;   // answer waiting for its delay
+    QByteArray secondHalf; // rest of an answer sent in pieces
 };
 
 // Sends nothing; the optical echo, when enabled, still works.
@@ -135,13 +135,13 @@ public:
 class NoiseMeter : public Meter
 {
 public:
-    explicit NoiseMeter(quint32 seed) : m_random(seed) {}
+    explicit NoiseMeter(quint32 seed) : random(seed) {}
     LineFormat initialFormat() const override { return format8N1(9600); }
     void start(MeterLine &line) override;
     void timer(MeterLine &line, int id) override;
 
 private:
-    std::mt19937 m_random;
+    std::mt19937 random;
 };
 
 } // namespace metersim

@@ -51,7 +51,7 @@ QString formatSourceName(FormatSource source)
     return QStringLiteral("not visible, the meter's own format counts as set");
 }
 
-ProgramLine::ProgramLine(int masterFd, QString slavePath) : m_masterFd(masterFd), m_slavePath(std::move(slavePath))
+ProgramLine::ProgramLine(int masterFd, QString slavePath) : masterFd(masterFd), slavePath(std::move(slavePath))
 {
 }
 
@@ -71,7 +71,7 @@ qint32 ProgramLine::baudOfSpeed(unsigned speed)
 
 void ProgramLine::forgetRecords() const
 {
-    const QByteArray path = m_slavePath.toLocal8Bit();
+    const QByteArray path = slavePath.toLocal8Bit();
     if (viviv_testbed_forget)
         viviv_testbed_forget(path.constData());
     unlink(linesettings::recordPath(path.toStdString()).c_str());
@@ -81,20 +81,20 @@ LineFormat ProgramLine::current(const LineFormat &meterFormat)
 {
     LineFormat f = meterFormat;
     struct termios t;
-    if (tcgetattr(m_masterFd, &t) == 0) {
+    if (tcgetattr(masterFd, &t) == 0) {
         const qint32 baud = baudOfSpeed(cfgetospeed(&t));
         if (baud > 0)
             f.baud = baud;
     }
-    const QByteArray path = m_slavePath.toLocal8Bit();
+    const QByteArray path = slavePath.toLocal8Bit();
     linesettings::CharFormat cf;
     bool known = false;
     if (viviv_testbed_query) {
         known = viviv_testbed_query(path.constData(), &cf.dataBits, &cf.parity, &cf.stopBits) != 0;
-        m_source = FormatSource::TestBedInProcess;
+        source = FormatSource::TestBedInProcess;
     } else {
         known = readRecord(linesettings::recordPath(path.toStdString()), &cf);
-        m_source = known ? FormatSource::TestBedRecord : FormatSource::AssumedMeterFormat;
+        source = known ? FormatSource::TestBedRecord : FormatSource::AssumedMeterFormat;
     }
     if (known) {
         f.dataBits = cf.dataBits;

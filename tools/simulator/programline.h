@@ -26,16 +26,16 @@ public:
     // Forgets whatever an earlier pty of the same name left behind.
     void forgetRecords() const;
     LineFormat current(const LineFormat &meterFormat);
-    FormatSource lastSource() const { return m_source; }
+    FormatSource lastSource() const { return source; }
 
     static bool testBedInProcess();
     // 0 when the speed constant is unknown.
     static qint32 baudOfSpeed(unsigned speed);
 
 private:
-    int m_masterFd;
-    QString m_slavePath;
-    FormatSource m_source = FormatSource::AssumedMeterFormat;
+    int masterFd;
+    QString slavePath;
+    FormatSource source = FormatSource::AssumedMeterFormat;
 };
 
 } // namespace metersim

@@ -1,0 +1,95 @@
+#include "bench/common/workerprobe.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <ctime>
+
+#include "engine/serialclass.h"
+#include "engine/workerconnections.h"
+#include "tools/simulator/metersimulator.h"
+
+qint64 threadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+qint64 workerCpuNs(serialclass &worker)
+{
+    qint64 ns = 0;
+    QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
+    return ns;
+}
+
+WorkerProbe::WorkerProbe(serialclass &worker)
+{
+    connectWorker(this, &worker);
+}
+
+bool WorkerProbe::startAndConnect(benchmark::State &state, metersim::MeterSimulator &meter)
+{
+    QString why;
+    if (!meter.start(&why)) {
+        state.SkipWithError(qPrintable(why));
+        return false;
+    }
+    if (!await(5000, [&] { emit signalConnectSerialPort(meter.slavePath()); })) {
+        state.SkipWithError("the worker could not open the pseudo-terminal");
+        return false;
+    }
+    return true;
+}
+
+bool WorkerProbe::runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs)
+{
+    return await(timeoutMs, [&] { emit signalStartTest(passwort, mode, kind); });
+}
+
+bool WorkerProbe::runReadHeadTest(int timeoutMs)
+{
+    return await(timeoutMs, [this] { emit signalLesekopfStartTest(); });
+}
+
+bool WorkerProbe::await(int timeoutMs, const std::function<void()> &request)
+{
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    waiting = &loop;
+    answered = false;
+    request();
+    loop.exec();
+    waiting = nullptr;
+    return answered;
+}
+
+void WorkerProbe::answer(bool awaited)
+{
+    answered = awaited;
+    if (waiting)
+        waiting->quit();
+}
+
+void WorkerProbe::slotConnectSerial_Success()
+{
+    answer(true);
+}
+
+void WorkerProbe::slotConnectSerial_Fail(QString)
+{
+    answer(false);
+}
+
+void WorkerProbe::slotTestFinished()
+{
+    answer(true);
+}
+
+// What a run tells on the way is the window's to show; the benchmark only
+// lets it arrive.
+void WorkerProbe::slotUpdateStatuBar(QString) {}
+void WorkerProbe::slotUpdateStatusText(QString, QColor) {}
+void WorkerProbe::slotUpdateResultForPrint(QString) {}
+void WorkerProbe::slotUpdateErgebnis(QString, QString, QString) {}
+void WorkerProbe::slotUpdateParserErgebnis(meter_result_t) {}
