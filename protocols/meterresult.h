@@ -3,6 +3,9 @@
 #include <QMetaType>
 #include <QString>
 
+#include <cstddef>
+#include <iterator>
+
 // Values decoded from one meter telegram. Plain value type: it travels by
 // copy through queued signals between the worker and the window. The flags
 // are declared in a different order than the values; address them by name.
@@ -86,7 +89,7 @@ struct MeterField
 
 #define METER_FIELD(suffix, decimals) \
     MeterField { #suffix, &meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, decimals }
-inline constexpr MeterField kMeterFields[25] = {
+inline constexpr MeterField kMeterFields[] = {
     METER_FIELD(180, 5), METER_FIELD(181, 5), METER_FIELD(182, 5), METER_FIELD(183, 5), METER_FIELD(184, 5),
     METER_FIELD(280, 5), METER_FIELD(281, 5), METER_FIELD(282, 5),
     METER_FIELD(170, 2), METER_FIELD(171, 2), METER_FIELD(172, 2), METER_FIELD(173, 2),
@@ -96,6 +99,39 @@ inline constexpr MeterField kMeterFields[25] = {
     METER_FIELD(PhaseL1, 2), METER_FIELD(PhaseL2, 2), METER_FIELD(PhaseL3, 2),
 };
 #undef METER_FIELD
+
+inline constexpr std::size_t kMeterFieldCount = std::size(kMeterFields);
+static_assert(kMeterFieldCount == 25, "the record holds 25 values");
+
+// The row of kMeterFields that holds `value`; tables that name a field by
+// its member call it at compile time, where a field missing from the list
+// would run off the end and fail the build.
+constexpr std::size_t meterFieldIndex(double meter_result_t::*value)
+{
+    std::size_t i = 0;
+    while (kMeterFields[i].value != value)
+        ++i;
+    return i;
+}
+
+constexpr const MeterField *meterField(double meter_result_t::*value)
+{
+    return &kMeterFields[meterFieldIndex(value)];
+}
+
+// A total that a decoder forms from its parts when the telegram did not carry
+// it; the sum counts every part, a missing one as 0.0. Each decoder keeps its
+// own table of these.
+struct DerivedTotal
+{
+    enum Missing { Unflagged, Zero }; // when the total counts as missing: by its flag, or by its value
+    const MeterField *total;
+    Missing missing;
+    const MeterField *parts[4]; // unused places null
+};
+
+// Forms each missing total whose parts include at least one flagged value.
+void deriveTotals(meter_result_t &r, const DerivedTotal *rules, std::size_t count);
 
 constexpr int meterDecimals(double meter_result_t::*value)
 {
