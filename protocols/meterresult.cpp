@@ -12,6 +12,11 @@ meter_result_t clearedMeterResult()
     return r;
 }
 
+QString formattedValue(const MeterField &field, double value)
+{
+    return QString::number(value, 'f', field.decimals);
+}
+
 void deriveTotals(meter_result_t &r, const DerivedTotal *rules, std::size_t count)
 {
     for (const DerivedTotal *rule = rules; rule != rules + count; ++rule) {
