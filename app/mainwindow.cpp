@@ -7,6 +7,7 @@
 
 #include "detection/adapterfilter.h"
 #include "reports/clipboardexport.h"
+#include "reports/edition.h"
 #include "app/infodialog.h"
 #include "reports/reportinput.h"
 #include "reports/resultupload.h"
@@ -40,21 +41,6 @@ constexpr ValueGridRow kValueGrid[] = {
     GRID_ROW(3170), GRID_ROW(5170), GRID_ROW(7170),
 };
 #undef GRID_ROW
-
-struct EditionBranding
-{
-    const char *productName;
-    const char *titlePrefix;
-    const char *logo1;
-    const char *logo2;
-    bool uploadOffered;
-};
-
-constexpr EditionBranding kEditions[] = {
-    {"Viviv", "Viviv - Testprogramm v.", ":/Logo1.png", ":/Logo2.png", true},
-    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Ruvev.png", ":/Logo2_Ruvev.png", false},
-    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Rorozo.png", ":/Logo2_Rorozo.png", false},
-};
 
 // The controls of the two accessories: shown for the converter (kind 1) or
 // for the reading head (kind 0), switched in this order.
@@ -156,7 +142,7 @@ MainWindow::~MainWindow()
         delete werbungDialog;
         werbungDialog = nullptr;
     }
-    if (edition == 0) {
+    if (const Edition *branding = editionFor(edition); branding && branding->advertisesAtExit) {
         werbungDialog = new werbung();
         werbungDialog->exec();
         delete werbungDialog;
@@ -187,15 +173,15 @@ void MainWindow::readEditionFile()
 
 void MainWindow::applyEdition()
 {
-    if (edition < 0 || edition >= static_cast<int>(std::size(kEditions)))
+    const Edition *branding = editionFor(edition);
+    if (!branding)
         return;
-    const EditionBranding &b = kEditions[edition];
-    productName = QString::fromUtf8(b.productName);
-    setWindowTitle(QString::fromUtf8(b.titlePrefix) + QString::number(kProgramVersion, 'f', 2));
-    ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(b.logo1)));
-    ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(b.logo2)));
-    ui->actionErgebnis_senden->setVisible(b.uploadOffered);
-    ui->menuExtras->menuAction()->setVisible(b.uploadOffered);
+    productName = QString::fromUtf8(branding->productName);
+    setWindowTitle(QString::fromUtf8(branding->titlePrefix) + QString::number(kProgramVersion, 'f', 2));
+    ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoLeft)));
+    ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoRight)));
+    ui->actionErgebnis_senden->setVisible(branding->uploadOffered);
+    ui->menuExtras->menuAction()->setVisible(branding->uploadOffered);
 }
 
 void MainWindow::on_M_Beenden_triggered()

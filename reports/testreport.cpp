@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include "reports/edition.h"
+
 namespace {
 
 constexpr int kFirstPageLines = 50;
@@ -67,51 +69,14 @@ struct BlockColumns
 constexpr BlockColumns kLeftColumns{41, 140, 245};
 constexpr BlockColumns kRightColumns{285, 420, 525};
 
-enum class LogoScale { IntegerHalf, RoundedTwoThirds };
-
-struct EditionLogo
+int scaled(int pixels, ReportLogoScale scale)
 {
-    const char *image;
-    int x;
-    LogoScale scale;
-};
-
-constexpr EditionLogo kLogos[] = {
-    {":/Logo1.png", 400, LogoScale::IntegerHalf},
-    {":/Logo1_Ruvev.png", 410, LogoScale::IntegerHalf},
-    {":/Logo2_Rorozo.png", 400, LogoScale::RoundedTwoThirds},
-};
-
-int scaled(int pixels, LogoScale scale)
-{
-    return scale == LogoScale::IntegerHalf ? pixels / 2 : int(std::lround(pixels / 1.5));
+    return scale == ReportLogoScale::IntegerHalf ? pixels / 2 : int(std::lround(pixels / 1.5));
 }
-
-// Contact block of each edition's footer. Placeholders until the resellers
-// hand in their own addresses.
-constexpr int kMaxFooterLines = 6;
-struct EditionFooter
-{
-    const char *lines[kMaxFooterLines];
-};
-
-constexpr EditionFooter kFooters[] = {
-    {{"Musterfirma Messtechnik GmbH", "Max Mustermann", "Musterstraße 1", "12345 Musterstadt",
-      "www.example.com"}},
-    {{"Beispielhandel GmbH", "Fachhandel für Zählerzubehör", "Beispielweg 2", "D-54321 Beispielstadt",
-      "www.example.org"}},
-    {{"Einzelunternehmen Erika Musterfrau", "Probegasse 3", "67890 Probedorf", "Tel: 01234 567890",
-      "Email: info@example.net", "Internet: www.example.net"}},
-};
 
 constexpr int kFooterTop = 770;
 constexpr int kFooterStep = 9;
 constexpr int kPageTextX = 500;
-
-bool knownEdition(int edition, std::size_t tableSize)
-{
-    return edition >= 0 && static_cast<std::size_t>(edition) < tableSize;
-}
 
 void setFont(QPainter &painter, int pixelSize, int weight)
 {
@@ -183,11 +148,12 @@ int reportPageCount(int dataLines)
 
 void drawLogo(QPainter &painter, int edition)
 {
-    if (!knownEdition(edition, std::size(kLogos)))
+    const Edition *branding = editionFor(edition);
+    if (!branding)
         return;
-    const EditionLogo &logo = kLogos[edition];
-    const QPixmap image(QString::fromUtf8(logo.image));
-    painter.drawPixmap(QRect(logo.x, 25, scaled(image.width(), logo.scale), scaled(image.height(), logo.scale)),
+    const QPixmap image(QString::fromUtf8(branding->reportLogo));
+    painter.drawPixmap(QRect(branding->reportLogoX, 25, scaled(image.width(), branding->reportLogoScale),
+                             scaled(image.height(), branding->reportLogoScale)),
                        image);
 }
 
@@ -195,9 +161,9 @@ void drawFooter(QPainter &painter, int edition, const QString &page, const QStri
 {
     setFont(painter, 8, kNormal);
     int pageTextY = kFooterTop;
-    if (knownEdition(edition, std::size(kFooters))) {
+    if (const Edition *branding = editionFor(edition)) {
         int y = kFooterTop;
-        for (const char *line : kFooters[edition].lines) {
+        for (const char *line : branding->footer) {
             if (!line)
                 break;
             painter.drawText(kLeftX, y, QString::fromUtf8(line));
