@@ -7,6 +7,7 @@
 
 #include "detection/portscan.h"
 #include "reports/clipboardexport.h"
+#include "reports/edition.h"
 #include "app/infodialog.h"
 #include "reports/reportinput.h"
 #include "reports/resultupload.h"
@@ -22,43 +23,25 @@ namespace {
 const char *const kBlack = "color: rgb(0, 0, 0);";
 const char *const kBlue = "color: rgb(0, 0, 255);";
 
-// The value grid: name label, value label, record field and flag, decimals.
-// Reset and display walk it in this order.
-struct ValueRow
+// One row of the value grid: the field and its name and value labels. Reset
+// and display walk the grid in this order.
+struct ValueGridRow
 {
+    std::size_t field; // row of kMeterFields
     QLabel *Ui::MainWindow::*name;
     QLabel *Ui::MainWindow::*value;
-    double meter_result_t::*field;
-    bool meter_result_t::*valid;
-    int decimals;
 };
 
-#define VALUE_ROW(s) { &Ui::MainWindow::L_##s, &Ui::MainWindow::L_##s##_Value, \
-                        &meter_result_t::Value_##s, &meter_result_t::Valid_##s, meterDecimals(&meter_result_t::Value_##s) }
-constexpr ValueRow kValueRows[] = {
-    VALUE_ROW(180), VALUE_ROW(181), VALUE_ROW(182),
-    VALUE_ROW(280), VALUE_ROW(281), VALUE_ROW(282),
-    VALUE_ROW(170), VALUE_ROW(171), VALUE_ROW(172), VALUE_ROW(173),
-    VALUE_ROW(270), VALUE_ROW(271), VALUE_ROW(272), VALUE_ROW(273),
-    VALUE_ROW(3270), VALUE_ROW(5270), VALUE_ROW(7270),
-    VALUE_ROW(3170), VALUE_ROW(5170), VALUE_ROW(7170),
+#define GRID_ROW(s) { meterFieldIndex(&meter_result_t::Value_##s), &Ui::MainWindow::L_##s, &Ui::MainWindow::L_##s##_Value }
+constexpr ValueGridRow kValueGrid[] = {
+    GRID_ROW(180), GRID_ROW(181), GRID_ROW(182),
+    GRID_ROW(280), GRID_ROW(281), GRID_ROW(282),
+    GRID_ROW(170), GRID_ROW(171), GRID_ROW(172), GRID_ROW(173),
+    GRID_ROW(270), GRID_ROW(271), GRID_ROW(272), GRID_ROW(273),
+    GRID_ROW(3270), GRID_ROW(5270), GRID_ROW(7270),
+    GRID_ROW(3170), GRID_ROW(5170), GRID_ROW(7170),
 };
-#undef VALUE_ROW
-
-struct EditionBranding
-{
-    const char *productName;
-    const char *titlePrefix;
-    const char *logo1;
-    const char *logo2;
-    bool uploadOffered;
-};
-
-constexpr EditionBranding kEditions[] = {
-    {"Viviv", "Viviv - Testprogramm v.", ":/Logo1.png", ":/Logo2.png", true},
-    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Ruvev.png", ":/Logo2_Ruvev.png", false},
-    {"Dededodo", "Dededodo - Testprogramm v.", ":/Logo1_Rorozo.png", ":/Logo2_Rorozo.png", false},
-};
+#undef GRID_ROW
 
 // The controls of the two accessories: shown for the converter (kind 1) or
 // for the reading head (kind 0), switched in this order.
@@ -149,7 +132,7 @@ MainWindow::~MainWindow()
         delete werbungDialog;
         werbungDialog = nullptr;
     }
-    if (edition == 0) {
+    if (const Edition *branding = editionFor(edition); branding && branding->advertisesAtExit) {
         werbungDialog = new werbung();
         werbungDialog->exec();
         delete werbungDialog;
@@ -180,15 +163,15 @@ void MainWindow::readEditionFile()
 
 void MainWindow::applyEdition()
 {
-    if (edition < 0 || edition >= static_cast<int>(std::size(kEditions)))
+    const Edition *branding = editionFor(edition);
+    if (!branding)
         return;
-    const EditionBranding &b = kEditions[edition];
-    productName = QString::fromUtf8(b.productName);
-    setWindowTitle(QString::fromUtf8(b.titlePrefix) + QString::number(kProgramVersion, 'f', 2));
-    ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(b.logo1)));
-    ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(b.logo2)));
-    ui->actionErgebnis_senden->setVisible(b.uploadOffered);
-    ui->menuExtras->menuAction()->setVisible(b.uploadOffered);
+    productName = QString::fromUtf8(branding->productName);
+    setWindowTitle(QString::fromUtf8(branding->titlePrefix) + QString::number(kProgramVersion, 'f', 2));
+    ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoLeft)));
+    ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoRight)));
+    ui->actionErgebnis_senden->setVisible(branding->uploadOffered);
+    ui->menuExtras->menuAction()->setVisible(branding->uploadOffered);
 }
 
 void MainWindow::on_M_Beenden_triggered()
@@ -324,11 +307,11 @@ void MainWindow::on_C_Start_clicked()
         emit signalStartTest(ui->T_Passwort->text(),
                              static_cast<TestMode_t>(ui->comboBoxTestauswahl->currentIndex()), interfaceKind);
 
-    for (const ValueRow &row : kValueRows)
+    for (const ValueGridRow &row : kValueGrid)
         (ui->*row.value)->setStyleSheet(QLatin1String(kBlack));
-    for (const ValueRow &row : kValueRows)
+    for (const ValueGridRow &row : kValueGrid)
         (ui->*row.name)->setStyleSheet(QLatin1String(kBlack));
-    for (const ValueRow &row : kValueRows)
+    for (const ValueGridRow &row : kValueGrid)
         (ui->*row.value)->setText(QStringLiteral("0.00"));
 }
 
@@ -364,10 +347,11 @@ void MainWindow::slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString
 
 void MainWindow::slotUpdateParserErgebnis(meter_result_t Ergebnis)
 {
-    for (const ValueRow &row : kValueRows) {
-        if (!(Ergebnis.*row.valid))
+    for (const ValueGridRow &row : kValueGrid) {
+        const MeterField &field = kMeterFields[row.field];
+        if (!(Ergebnis.*field.valid))
             continue;
-        (ui->*row.value)->setText(QString::number(Ergebnis.*row.field, 'f', row.decimals));
+        (ui->*row.value)->setText(formattedValue(field, Ergebnis.*field.value));
         (ui->*row.name)->setStyleSheet(QLatin1String(kBlue));
         (ui->*row.value)->setStyleSheet(QLatin1String(kBlue));
     }
@@ -414,7 +398,7 @@ void MainWindow::on_C_Port_currentIndexChanged(QString arg1)
 
 void MainWindow::on_M_Text_kopieren_triggered()
 {
-    copyLogToClipboard(readReportInput(this, resultForPrint, edition));
+    copyLogToClipboard(reportInput());
 }
 
 void MainWindow::on_actionErgebnis_senden_triggered()
@@ -424,7 +408,7 @@ void MainWindow::on_actionErgebnis_senden_triggered()
 
 void MainWindow::on_pushButtonCopyValues_clicked()
 {
-    copyValuesToClipboard(readReportInput(this, resultForPrint, edition));
+    copyValuesToClipboard(reportInput());
 }
 
 void MainWindow::on_actionDrucken_triggered()
@@ -434,5 +418,17 @@ void MainWindow::on_actionDrucken_triggered()
 
 void MainWindow::print(QPrinter *printer)
 {
-    TestReport(readReportInput(this, resultForPrint, edition)).paint(printer);
+    TestReport(reportInput()).paint(printer);
+}
+
+ReportInput MainWindow::reportInput() const
+{
+    ReportInput input;
+    for (const ValueGridRow &row : kValueGrid)
+        input.values[row.field] = (ui->*row.value)->text();
+    input.protocol = ui->L_Protokoll_Value->text();
+    input.log = ui->T_Status->toPlainText();
+    input.resultForPrint = resultForPrint;
+    input.edition = edition;
+    return input;
 }

@@ -16,6 +16,7 @@ class serialclass;
 class Infodialog;
 class senddialog;
 class werbung;
+struct ReportInput;
 
 namespace Ui {
 class MainWindow;
@@ -72,6 +73,8 @@ private:
     void setInterfaceMode(int kind);
     QString messageTitle() const;
     void beginRun();
+    // What the window shows and holds, for the clipboard and the report.
+    ReportInput reportInput() const;
 
     Ui::MainWindow *ui;
     QLabel *labelConnection;

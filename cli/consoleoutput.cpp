@@ -130,14 +130,15 @@ void ConsoleOutput::summary(const RunRecord &record)
                   record.baud + QLatin1Char('\n');
 
     QString values;
-    for (const ValueRow &row : kValueRows) {
-        if (!(record.values.*row.valid))
+    for (const SummaryValueLine &line : kSummaryValueLines) {
+        const MeterField &field = kMeterFields[line.field];
+        if (!(record.values.*field.valid))
             continue;
-        const QString unit = unitOf(row, record.protokoll);
+        const QString unit = unitOf(field, record.protokoll);
         values += QStringLiteral("  %1 %2 %3")
-                      .arg(obisCode(row, record.protokoll), -8)
-                      .arg(QString::fromUtf8(row.label), -30)
-                      .arg(formattedValue(row, record.values.*row.value), 16) +
+                      .arg(obisCode(field, record.protokoll), -8)
+                      .arg(QString::fromUtf8(line.label), -30)
+                      .arg(formattedValue(field, record.values.*field.value), 16) +
                   (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit) + QLatin1Char('\n');
     }
     if (!values.isEmpty())

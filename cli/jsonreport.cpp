@@ -11,14 +11,14 @@
 QByteArray jsonReport(const RunRecord &record)
 {
     QJsonObject values;
-    for (const ValueRow &row : kValueRows) {
-        if (!(record.values.*row.valid))
+    for (const MeterField &field : kMeterFields) {
+        if (!(record.values.*field.valid))
             continue;
-        const double value = record.values.*row.value;
-        values.insert(obisCode(row, record.protokoll),
+        const double value = record.values.*field.value;
+        values.insert(obisCode(field, record.protokoll),
                       QJsonObject{{QStringLiteral("value"), value},
-                                  {QStringLiteral("unit"), unitOf(row, record.protokoll)},
-                                  {QStringLiteral("text"), formattedValue(row, value)}});
+                                  {QStringLiteral("unit"), unitOf(field, record.protokoll)},
+                                  {QStringLiteral("text"), formattedValue(field, value)}});
     }
 
     QJsonObject identification;

@@ -4,27 +4,17 @@
 
 #include "protocols/meterresult.h"
 
-// How the front end names and formats each value of meter_result_t: OBIS
-// code, unit and decimals (those of the record's field table, as the window
-// shows them). The phase fields hold a power factor in IEC data and an
-// angle in SML data, so they carry a second code and unit for SML.
-struct ValueRow
+// One value line of the console summary: the field and the command line's
+// own name for it. Code, unit and decimals are the field's.
+struct SummaryValueLine
 {
-    double meter_result_t::*value;
-    bool meter_result_t::*valid;
-    const char *obis;
-    const char *unit;
+    std::size_t field; // row of kMeterFields
     const char *label;
-    int decimals;
-    const char *smlObis; // nullptr: the same as obis
-    const char *smlUnit;
 };
 
-extern const ValueRow kValueRows[25];
+extern const SummaryValueLine kSummaryValueLines[kMeterFieldCount];
 
-// The code and unit of a row for the protocol that delivered it ("SML",
+// The code and unit of a field for the protocol that delivered it ("SML",
 // "OBIS ASCII", "Modbus RTU").
-QString obisCode(const ValueRow &row, const QString &protocol);
-QString unitOf(const ValueRow &row, const QString &protocol);
-// Fixed-point with the row's decimals, as the window shows it.
-QString formattedValue(const ValueRow &row, double value);
+QString obisCode(const MeterField &field, const QString &protocol);
+QString unitOf(const MeterField &field, const QString &protocol);

@@ -169,7 +169,3 @@ constexpr IecBareUnit kIecBareUnits[] = {
 // Reads [+-]digits[.digits] with "." as separator; false for anything else
 // (decimal comma, two separators, a lone sign, an overflow).
 bool iecReadNumber(const QByteArray &text, double *value);
-
-// Totals that the telegram did not carry, built from their parts. Shared by
-// the IEC and Modbus decoders.
-void deriveMeterTotals(meter_result_t &r);

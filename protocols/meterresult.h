@@ -3,6 +3,9 @@
 #include <QMetaType>
 #include <QString>
 
+#include <cstddef>
+#include <iterator>
+
 // Values decoded from one meter telegram. Plain value type: it travels by
 // copy through queued signals between the worker and the window. The flags
 // are declared in a different order than the values; address them by name.
@@ -73,37 +76,95 @@ struct meter_result_t
 // texts empty, ParseError 0.
 meter_result_t clearedMeterResult();
 
-// Pairs each value field with its flag, in value order, with the decimals the
-// value is shown with (5 for energies, 2 for the rest), so code that walks all
-// fields (front ends, reports, tests) needs no copy of the field list.
+// Each value field with its flag and how the front ends and the report show
+// it: OBIS code, unit and decimals (5 for energies, 2 for the rest). Code that
+// walks all fields (front ends, reports, tests) needs no copy of the list.
 struct MeterField
 {
     const char *name; // suffix, e.g. "180"
     double meter_result_t::*value;
     bool meter_result_t::*valid;
+    const char *obis; // e.g. "1.8.0"
+    const char *unit; // empty for the power factor
     int decimals;
+    // The phase fields hold a power factor in IEC data but an angle in SML
+    // data, which comes under another code and unit; nullptr elsewhere.
+    const char *smlObis;
+    const char *smlUnit;
 };
 
-#define METER_FIELD(suffix, decimals) \
-    MeterField { #suffix, &meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, decimals }
-inline constexpr MeterField kMeterFields[25] = {
-    METER_FIELD(180, 5), METER_FIELD(181, 5), METER_FIELD(182, 5), METER_FIELD(183, 5), METER_FIELD(184, 5),
-    METER_FIELD(280, 5), METER_FIELD(281, 5), METER_FIELD(282, 5),
-    METER_FIELD(170, 2), METER_FIELD(171, 2), METER_FIELD(172, 2), METER_FIELD(173, 2),
-    METER_FIELD(270, 2), METER_FIELD(271, 2), METER_FIELD(272, 2), METER_FIELD(273, 2),
-    METER_FIELD(3270, 2), METER_FIELD(5270, 2), METER_FIELD(7270, 2),
-    METER_FIELD(3170, 2), METER_FIELD(5170, 2), METER_FIELD(7170, 2),
-    METER_FIELD(PhaseL1, 2), METER_FIELD(PhaseL2, 2), METER_FIELD(PhaseL3, 2),
+#define METER_FIELD(suffix, obis, unit, decimals) \
+    MeterField { #suffix, &meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, obis, unit, decimals, \
+                 nullptr, nullptr }
+#define PHASE_FIELD(suffix, obis, smlObis) \
+    MeterField { #suffix, &meter_result_t::Value_##suffix, &meter_result_t::Valid_##suffix, obis, "", 2, \
+                 smlObis, "°" }
+inline constexpr MeterField kMeterFields[] = {
+    METER_FIELD(180, "1.8.0", "kWh", 5),
+    METER_FIELD(181, "1.8.1", "kWh", 5),
+    METER_FIELD(182, "1.8.2", "kWh", 5),
+    METER_FIELD(183, "1.8.3", "kWh", 5),
+    METER_FIELD(184, "1.8.4", "kWh", 5),
+    METER_FIELD(280, "2.8.0", "kWh", 5),
+    METER_FIELD(281, "2.8.1", "kWh", 5),
+    METER_FIELD(282, "2.8.2", "kWh", 5),
+    METER_FIELD(170, "1.7.0", "W", 2),
+    METER_FIELD(171, "1.7.1", "W", 2),
+    METER_FIELD(172, "1.7.2", "W", 2),
+    METER_FIELD(173, "1.7.3", "W", 2),
+    METER_FIELD(270, "2.7.0", "W", 2),
+    METER_FIELD(271, "2.7.1", "W", 2),
+    METER_FIELD(272, "2.7.2", "W", 2),
+    METER_FIELD(273, "2.7.3", "W", 2),
+    METER_FIELD(3270, "32.7.0", "V", 2),
+    METER_FIELD(5270, "52.7.0", "V", 2),
+    METER_FIELD(7270, "72.7.0", "V", 2),
+    METER_FIELD(3170, "31.7.0", "A", 2),
+    METER_FIELD(5170, "51.7.0", "A", 2),
+    METER_FIELD(7170, "71.7.0", "A", 2),
+    PHASE_FIELD(PhaseL1, "33.7.0", "81.7.4"),
+    PHASE_FIELD(PhaseL2, "53.7.0", "81.7.15"),
+    PHASE_FIELD(PhaseL3, "73.7.0", "81.7.26"),
 };
 #undef METER_FIELD
+#undef PHASE_FIELD
 
-constexpr int meterDecimals(double meter_result_t::*value)
+inline constexpr std::size_t kMeterFieldCount = std::size(kMeterFields);
+static_assert(kMeterFieldCount == 25, "the record holds 25 values");
+
+// The row of kMeterFields that holds `value`; tables that name a field by
+// its member call it at compile time, where a field missing from the list
+// would run off the end and fail the build.
+constexpr std::size_t meterFieldIndex(double meter_result_t::*value)
 {
-    for (const MeterField &f : kMeterFields)
-        if (f.value == value)
-            return f.decimals;
-    return 2;
+    std::size_t i = 0;
+    while (kMeterFields[i].value != value)
+        ++i;
+    return i;
 }
+
+constexpr const MeterField *meterField(double meter_result_t::*value)
+{
+    return &kMeterFields[meterFieldIndex(value)];
+}
+
+// The value as the window and the command line show it: fixed-point with the
+// field's decimals.
+QString formattedValue(const MeterField &field, double value);
+
+// A total that a decoder forms from its parts when the telegram did not carry
+// it; the sum counts every part, a missing one as 0.0. Each decoder keeps its
+// own table of these.
+struct DerivedTotal
+{
+    enum Missing { Unflagged, Zero }; // when the total counts as missing: by its flag, or by its value
+    const MeterField *total;
+    Missing missing;
+    const MeterField *parts[4]; // unused places null
+};
+
+// Forms each missing total whose parts include at least one flagged value.
+void deriveTotals(meter_result_t &r, const DerivedTotal *rules, std::size_t count);
 
 // A fixed underlying type: requests may carry any number, and the sequencer
 // handles values outside the list.

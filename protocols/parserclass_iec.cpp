@@ -124,6 +124,17 @@ void maskAddress(QByteArray &text, bool meter_result_t::*valid)
     }
 }
 
+// Totals the telegram did not carry, formed from their parts. A power total
+// read as 0.0 counts as missing too.
+#define FIELD(suffix) meterField(&meter_result_t::Value_##suffix)
+constexpr DerivedTotal kIecTotals[] = {
+    { FIELD(170), DerivedTotal::Zero, { FIELD(171), FIELD(172), FIELD(173) } },
+    { FIELD(270), DerivedTotal::Unflagged, { FIELD(271), FIELD(272), FIELD(273) } },
+    { FIELD(180), DerivedTotal::Unflagged, { FIELD(181), FIELD(182), FIELD(183), FIELD(184) } },
+    { FIELD(280), DerivedTotal::Unflagged, { FIELD(281), FIELD(282) } },
+};
+#undef FIELD
+
 } // namespace
 
 bool iecReadNumber(const QByteArray &text, double *value)
@@ -147,26 +158,6 @@ bool iecReadNumber(const QByteArray &text, double *value)
         return false;
     *value = v;
     return true;
-}
-
-void deriveMeterTotals(meter_result_t &r)
-{
-    if (r.Value_170 == 0.0 && (r.Valid_171 || r.Valid_172 || r.Valid_173)) {
-        r.Value_170 = r.Value_171 + r.Value_172 + r.Value_173;
-        r.Valid_170 = true;
-    }
-    if (!r.Valid_270 && (r.Valid_271 || r.Valid_272 || r.Valid_273)) {
-        r.Value_270 = r.Value_271 + r.Value_272 + r.Value_273;
-        r.Valid_270 = true;
-    }
-    if (!r.Valid_180 && (r.Valid_181 || r.Valid_182 || r.Valid_183 || r.Valid_184)) {
-        r.Value_180 = r.Value_181 + r.Value_182 + r.Value_183 + r.Value_184;
-        r.Valid_180 = true;
-    }
-    if (!r.Valid_280 && (r.Valid_281 || r.Valid_282)) {
-        r.Value_280 = r.Value_281 + r.Value_282;
-        r.Valid_280 = true;
-    }
 }
 
 meter_result_t parserclass::decodeObisAscii(QString telegram) const
@@ -210,7 +201,7 @@ meter_result_t parserclass::decodeObisAscii(QString telegram) const
             maskAddress(text, k.valid);
     }
 
-    deriveMeterTotals(r);
+    deriveTotals(r, kIecTotals, std::size(kIecTotals));
     return r;
 }
 

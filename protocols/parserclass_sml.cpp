@@ -96,47 +96,15 @@ void storeFirstNonZero(meter_result_t &r, const SmlItem &item, double value)
     }
 }
 
-// Totals a meter did not send are formed from their parts; a missing part counts as 0.
-struct SmlTotal
-{
-    double meter_result_t::*total;
-    bool meter_result_t::*totalValid;
-    double meter_result_t::*parts[3];
-    bool meter_result_t::*partValid[3];
+// Totals a meter did not send are formed from their parts.
+#define FIELD(suffix) meterField(&meter_result_t::Value_##suffix)
+constexpr DerivedTotal kSmlTotals[] = {
+    { FIELD(170), DerivedTotal::Unflagged, { FIELD(171), FIELD(172), FIELD(173) } },
+    { FIELD(270), DerivedTotal::Unflagged, { FIELD(271), FIELD(272), FIELD(273) } },
+    { FIELD(180), DerivedTotal::Unflagged, { FIELD(181), FIELD(182) } },
+    { FIELD(280), DerivedTotal::Unflagged, { FIELD(281), FIELD(282) } },
 };
-
-#define SML_PART(f) &meter_result_t::Value_##f
-#define SML_PART_VALID(f) &meter_result_t::Valid_##f
-constexpr SmlTotal kSmlTotals[] = {
-    { SML_PART(170), SML_PART_VALID(170), { SML_PART(171), SML_PART(172), SML_PART(173) },
-      { SML_PART_VALID(171), SML_PART_VALID(172), SML_PART_VALID(173) } },
-    { SML_PART(270), SML_PART_VALID(270), { SML_PART(271), SML_PART(272), SML_PART(273) },
-      { SML_PART_VALID(271), SML_PART_VALID(272), SML_PART_VALID(273) } },
-    { SML_PART(180), SML_PART_VALID(180), { SML_PART(181), SML_PART(182), nullptr },
-      { SML_PART_VALID(181), SML_PART_VALID(182), nullptr } },
-    { SML_PART(280), SML_PART_VALID(280), { SML_PART(281), SML_PART(282), nullptr },
-      { SML_PART_VALID(281), SML_PART_VALID(282), nullptr } },
-};
-#undef SML_PART
-#undef SML_PART_VALID
-
-void formTotals(meter_result_t &r)
-{
-    for (const SmlTotal &t : kSmlTotals) {
-        if (r.*t.totalValid)
-            continue;
-        bool any = false;
-        double sum = 0.0;
-        for (int i = 0; i < 3 && t.parts[i]; ++i) {
-            any = any || r.*t.partValid[i];
-            sum += r.*t.parts[i];
-        }
-        if (any) {
-            r.*t.total = sum;
-            r.*t.totalValid = true;
-        }
-    }
-}
+#undef FIELD
 
 } // namespace
 
@@ -219,6 +187,6 @@ meter_result_t parserclass::decodeSml(QByteArray frame) const
         r.ParseError = 1;
     }
 
-    formTotals(r);
+    deriveTotals(r, kSmlTotals, std::size(kSmlTotals));
     return r;
 }

@@ -8,9 +8,11 @@
 
 QString valuesLine(const ReportInput &input)
 {
+    // The grid lists its fields in the order of the record, so the line does.
     QStringList fields;
-    for (const QString &value : input.values)
-        fields << value;
+    for (const std::optional<QString> &value : input.values)
+        if (value)
+            fields << *value;
     return fields.join(QLatin1Char('\t'));
 }
 

@@ -4,7 +4,8 @@
 
 struct ReportInput;
 
-// The 20 displayed values joined by tabs: one spreadsheet row, no header, no line end.
+// The displayed values joined by tabs, in the order of the record's fields:
+// one spreadsheet row, no header, no line end.
 QString valuesLine(const ReportInput &input);
 
 // Both replace the text of the standard clipboard (not the selection).

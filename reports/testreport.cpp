@@ -8,6 +8,8 @@
 
 #include <cmath>
 
+#include "reports/edition.h"
+
 namespace {
 
 constexpr int kFirstPageLines = 50;
@@ -21,38 +23,41 @@ constexpr int kValueRowStep = 12;
 constexpr int kBold = 75;
 constexpr int kNormal = 50;
 
-struct ValueRow
+// One printed line of a value block: the field, whose code leads the label
+// and whose displayed text and unit follow it, and the report's own label.
+struct ReportValueLine
 {
+    std::size_t field; // row of kMeterFields
     const char *label;
-    ValueField field;
-    const char *unit;
 };
 
-constexpr ValueRow kLeftBlock[] = {
-    {"1.8.0 Bezug Gesamt:", V180, "kWh"},
-    {"1.8.1 Bezug Tarif 1:", V181, "kWh"},
-    {"1.8.2 Bezug Tarif 2:", V182, "kWh"},
-    {"2.8.0 Lieferung Gesamt:", V280, "kWh"},
-    {"2.8.1 Lieferung Tarif 1:", V281, "kWh"},
-    {"2.8.2 Lieferung Tarif 2:", V282, "kWh"},
-    {"32.7.0 Spannung Phase 1:", V3270, "V"},
-    {"52.7.0 Spannung Phase 2:", V5270, "V"},
-    {"72.7.0 Spannung Phase 3:", V7270, "V"},
-    {"31.7.0 Strom Phase 1:", V3170, "A"},
-    {"51.7.0 Strom Phase 2", V5170, "A"},
-    {"71.7.0 Strom Phase 3:", V7170, "A"},
+#define REPORT_LINE(suffix, label) ReportValueLine{meterFieldIndex(&meter_result_t::Value_##suffix), label}
+constexpr ReportValueLine kLeftBlock[] = {
+    REPORT_LINE(180, "Bezug Gesamt:"),
+    REPORT_LINE(181, "Bezug Tarif 1:"),
+    REPORT_LINE(182, "Bezug Tarif 2:"),
+    REPORT_LINE(280, "Lieferung Gesamt:"),
+    REPORT_LINE(281, "Lieferung Tarif 1:"),
+    REPORT_LINE(282, "Lieferung Tarif 2:"),
+    REPORT_LINE(3270, "Spannung Phase 1:"),
+    REPORT_LINE(5270, "Spannung Phase 2:"),
+    REPORT_LINE(7270, "Spannung Phase 3:"),
+    REPORT_LINE(3170, "Strom Phase 1:"),
+    REPORT_LINE(5170, "Strom Phase 2"),
+    REPORT_LINE(7170, "Strom Phase 3:"),
 };
 
-constexpr ValueRow kRightBlock[] = {
-    {"1.7.0 Wirkleistung Bezug Gesamt:", V170, "W"},
-    {"1.7.1 Wirkleistung Bezug Phase 1:", V171, "W"},
-    {"1.7.2 Wirkleistung Bezug Phase 2:", V172, "W"},
-    {"1.7.3 Wirkleistung Bezug Phase 3:", V173, "W"},
-    {"2.7.0 Wirkleistung Lieferung Gesamt:", V270, "W"},
-    {"2.7.1 Wirkleistung Lieferung Phase 1:", V271, "W"},
-    {"2.7.2 Wirkleistung Lieferung Phase 2:", V272, "W"},
-    {"2.7.3 Wirkleistung Lieferung Phase 3", V273, "W"},
+constexpr ReportValueLine kRightBlock[] = {
+    REPORT_LINE(170, "Wirkleistung Bezug Gesamt:"),
+    REPORT_LINE(171, "Wirkleistung Bezug Phase 1:"),
+    REPORT_LINE(172, "Wirkleistung Bezug Phase 2:"),
+    REPORT_LINE(173, "Wirkleistung Bezug Phase 3:"),
+    REPORT_LINE(270, "Wirkleistung Lieferung Gesamt:"),
+    REPORT_LINE(271, "Wirkleistung Lieferung Phase 1:"),
+    REPORT_LINE(272, "Wirkleistung Lieferung Phase 2:"),
+    REPORT_LINE(273, "Wirkleistung Lieferung Phase 3"),
 };
+#undef REPORT_LINE
 
 // x of the label, left edge of the right-aligned value box, x of the unit.
 struct BlockColumns
@@ -64,51 +69,14 @@ struct BlockColumns
 constexpr BlockColumns kLeftColumns{41, 140, 245};
 constexpr BlockColumns kRightColumns{285, 420, 525};
 
-enum class LogoScale { IntegerHalf, RoundedTwoThirds };
-
-struct EditionLogo
+int scaled(int pixels, ReportLogoScale scale)
 {
-    const char *image;
-    int x;
-    LogoScale scale;
-};
-
-constexpr EditionLogo kLogos[] = {
-    {":/Logo1.png", 400, LogoScale::IntegerHalf},
-    {":/Logo1_Ruvev.png", 410, LogoScale::IntegerHalf},
-    {":/Logo2_Rorozo.png", 400, LogoScale::RoundedTwoThirds},
-};
-
-int scaled(int pixels, LogoScale scale)
-{
-    return scale == LogoScale::IntegerHalf ? pixels / 2 : int(std::lround(pixels / 1.5));
+    return scale == ReportLogoScale::IntegerHalf ? pixels / 2 : int(std::lround(pixels / 1.5));
 }
-
-// Contact block of each edition's footer. Placeholders until the resellers
-// hand in their own addresses.
-constexpr int kMaxFooterLines = 6;
-struct EditionFooter
-{
-    const char *lines[kMaxFooterLines];
-};
-
-constexpr EditionFooter kFooters[] = {
-    {{"Musterfirma Messtechnik GmbH", "Max Mustermann", "Musterstraße 1", "12345 Musterstadt",
-      "www.example.com"}},
-    {{"Beispielhandel GmbH", "Fachhandel für Zählerzubehör", "Beispielweg 2", "D-54321 Beispielstadt",
-      "www.example.org"}},
-    {{"Einzelunternehmen Erika Musterfrau", "Probegasse 3", "67890 Probedorf", "Tel: 01234 567890",
-      "Email: info@example.net", "Internet: www.example.net"}},
-};
 
 constexpr int kFooterTop = 770;
 constexpr int kFooterStep = 9;
 constexpr int kPageTextX = 500;
-
-bool knownEdition(int edition, std::size_t tableSize)
-{
-    return edition >= 0 && static_cast<std::size_t>(edition) < tableSize;
-}
 
 void setFont(QPainter &painter, int pixelSize, int weight)
 {
@@ -118,18 +86,21 @@ void setFont(QPainter &painter, int pixelSize, int weight)
     painter.setFont(font);
 }
 
-void paintBlock(QPainter &painter, const ValueRow *rows, std::size_t count, const BlockColumns &columns,
+void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t count, const BlockColumns &columns,
                 const ReportInput &input)
 {
     setFont(painter, 9, kBold);
     for (std::size_t row = 0; row < count; ++row)
-        painter.drawText(columns.label, 170 + kValueRowStep * int(row), QString::fromUtf8(rows[row].label));
+        painter.drawText(columns.label, 170 + kValueRowStep * int(row),
+                         QString::fromUtf8(kMeterFields[lines[row].field].obis) + QLatin1Char(' ')
+                             + QString::fromUtf8(lines[row].label));
     setFont(painter, 9, kNormal);
     for (std::size_t row = 0; row < count; ++row)
         painter.drawText(QRect(columns.value, 161 + kValueRowStep * int(row), 100, 12), Qt::AlignRight,
-                         input.values[rows[row].field]);
+                         input.values[lines[row].field].value_or(QString()));
     for (std::size_t row = 0; row < count; ++row)
-        painter.drawText(columns.unit, 170 + kValueRowStep * int(row), QString::fromUtf8(rows[row].unit));
+        painter.drawText(columns.unit, 170 + kValueRowStep * int(row),
+                         QString::fromUtf8(kMeterFields[lines[row].field].unit));
 }
 
 } // namespace
@@ -177,11 +148,12 @@ int reportPageCount(int dataLines)
 
 void drawLogo(QPainter &painter, int edition)
 {
-    if (!knownEdition(edition, std::size(kLogos)))
+    const Edition *branding = editionFor(edition);
+    if (!branding)
         return;
-    const EditionLogo &logo = kLogos[edition];
-    const QPixmap image(QString::fromUtf8(logo.image));
-    painter.drawPixmap(QRect(logo.x, 25, scaled(image.width(), logo.scale), scaled(image.height(), logo.scale)),
+    const QPixmap image(QString::fromUtf8(branding->reportLogo));
+    painter.drawPixmap(QRect(branding->reportLogoX, 25, scaled(image.width(), branding->reportLogoScale),
+                             scaled(image.height(), branding->reportLogoScale)),
                        image);
 }
 
@@ -189,9 +161,9 @@ void drawFooter(QPainter &painter, int edition, const QString &page, const QStri
 {
     setFont(painter, 8, kNormal);
     int pageTextY = kFooterTop;
-    if (knownEdition(edition, std::size(kFooters))) {
+    if (const Edition *branding = editionFor(edition)) {
         int y = kFooterTop;
-        for (const char *line : kFooters[edition].lines) {
+        for (const char *line : branding->footer) {
             if (!line)
                 break;
             painter.drawText(kLeftX, y, QString::fromUtf8(line));

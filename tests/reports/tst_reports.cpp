@@ -60,9 +60,11 @@ private slots:
 void ReportsTest::printedReport()
 {
     QFETCH(QJsonObject, row);
-    ReportInput input;
-    const QStringList values = strings(row["values"]);
-    std::copy(values.begin(), values.begin() + qMin(values.size(), int(ValueFieldCount)), input.values.begin());
+    ReportInput input; // the displayed texts by field: {"180": "900.00000", ...}
+    const QJsonObject values = row["values"].toObject();
+    for (std::size_t i = 0; i < kMeterFieldCount; ++i)
+        if (values.contains(kMeterFields[i].name))
+            input.values[i] = values[kMeterFields[i].name].toString();
     input.protocol = row["protocol"].toString();
     input.edition = row["edition"].toInt();
     input.resultForPrint = row["data"].toString();
