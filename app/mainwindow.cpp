@@ -167,7 +167,7 @@ void MainWindow::applyEdition()
     if (!branding)
         return;
     productName = QString::fromUtf8(branding->productName);
-    setWindowTitle(QString::fromUtf8(branding->titlePrefix) + QString::number(kProgramVersion, 'f', 2));
+    setWindowTitle(QString::fromUtf8(branding->titlePrefix) + programVersionText());
     ui->labelLogo1->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoLeft)));
     ui->labelLogo2->setPixmap(QPixmap(QString::fromUtf8(branding->windowLogoRight)));
     ui->actionErgebnis_senden->setVisible(branding->uploadOffered);
