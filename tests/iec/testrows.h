@@ -1,83 +1,58 @@
 #pragma once
 
-// Helpers the protocol tests share: data rows read from files under
-// testdata/, the record check and the real meters' captures.
-#include <QtTest>
-
+// Helpers the protocol tests share: the record as their rows write it and
+// the real meters' captures.
 #include "protocols/meterresult.h"
+#include "protocols/parserclass.h"
+#include "tests/common/jsonrows.h"
 
-inline QByteArray fileContents(const QString &path)
+inline QJsonDocument jsonFile(const QString &name)
 {
-    QFile file(path);
+    QFile file(VIVIV_TESTDATA "/" + name);
     if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    return file.readAll();
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    return QJsonDocument::fromJson(file.readAll());
 }
 
-// Lines of a data file, split at "|" and trimmed; "#" lines and blank lines skipped.
-inline QList<QStringList> dataLines(const QString &path)
+// One row per real meter of a capture file under testdata/meters/.
+inline void addMeterRows(const QString &name)
 {
-    QList<QStringList> lines;
-    for (const QString &line : QString::fromUtf8(fileContents(path)).split('\n')) {
-        if (!line.startsWith('#') && !line.trimmed().isEmpty())
-            lines << line.trimmed().split(QRegularExpression("\\s*\\|\\s*"));
-    }
-    return lines;
+    QTest::addColumn<QJsonObject>("entry");
+    for (const QJsonValue &v : jsonFile(name).array())
+        QTest::newRow(qPrintable(v["id"].toString())) << v.toObject();
 }
 
-// One row per line: its name, then one QString per column.
-inline void addDataRows(const QString &path, std::initializer_list<const char *> columns)
+// Twelve digits: the rows' numbers, and equal where the record and an oracle agree.
+inline QString shown(double value)
 {
-    for (const char *c : columns)
-        QTest::addColumn<QString>(c);
-    for (const QStringList &l : dataLines(path)) {
-        if (l.size() != int(columns.size()) + 1)
-            qFatal("%s: %d columns in: %s", qPrintable(path), int(columns.size()) + 1, qPrintable(l.join('|')));
-        QTestData &row = QTest::newRow(qPrintable(l[0]));
-        for (const QString &value : l.mid(1))
-            row << value;
-    }
-}
-
-// Text as a data file writes it: \r, \n and \xHH stand for their characters.
-inline QString unescaped(QString text)
-{
-    text.replace("\\r", "\r").replace("\\n", "\n");
-    const QRegularExpression code("\\\\x([0-9A-Fa-f]{2})");
-    for (QRegularExpressionMatch m = code.match(text); m.hasMatch(); m = code.match(text))
-        text.replace(m.capturedStart(), 4, QChar(m.captured(1).toInt(nullptr, 16)));
-    return text;
-}
-
-inline bool near(double a, double b)
-{
-    return qAbs(a - b) <= 1e-9 * qMax(1.0, qAbs(b));
+    return QString::number(value, 'g', 12);
 }
 
 // A real meter's {"value", "unit"} in the record's units (kWh, W, V, A).
 inline double inRecordUnits(const QJsonValue &v)
 {
-    const double value = v["value"].toDouble();
-    return v["unit"] == "Wh" ? value / 1000.0 : v["unit"] == "kW" ? value * 1000.0 : value;
+    return v["value"].toDouble() * (v["unit"] == "Wh" ? 0.001 : v["unit"] == "kW" ? 1000.0 : 1.0);
 }
 
-// "180=1234.5678 Maker=Elser ParseError=1": the fields that must be valid,
-// with their values (every other field invalid and 0.0), the texts named and
-// the parse error (0 unless named).
-inline void verifyRecord(const meter_result_t &r, const QString &expected)
+// The record against a row's items, in any order ("180=1234.5678 Ident=AS1440
+// ParseError=1"): every valid field, every other field that is not 0.0 (as
+// 180~5), the texts that are set and the parse error unless 0.
+inline void compareRecord(const meter_result_t &r, QStringList want)
 {
-    QMap<QString, QString> want;
-    for (const QString &item : expected.split(' ', Qt::SkipEmptyParts))
-        want.insert(item.section('=', 0, 0), item.section('=', 1));
+    QStringList items;
     for (const MeterField &f : kMeterFields) {
-        QVERIFY2(r.*f.valid == want.contains(f.name), f.name);
-        QVERIFY2(near(r.*f.value, want.value(f.name, "0").toDouble()),
-                 qPrintable(QString("%1 = %2").arg(f.name).arg(r.*f.value, 0, 'g', 17)));
+        if (r.*f.valid || r.*f.value != 0.0)
+            items << f.name + QString(r.*f.valid ? "=" : "~") + shown(r.*f.value);
     }
     const std::pair<const char *, QString> texts[] = {
         { "Ident", r.Text_Ident }, { "ManufacturerId", r.Text_ManufacturerId }, { "DeviceId", r.Text_DeviceId },
-        { "MeterNumber", r.Text_MeterNumber }, { "Maker", r.Text_Maker } };
-    for (const auto &t : texts) // only the texts named
-        QCOMPARE(t.second, want.value(t.first, t.second));
-    QCOMPARE(r.ParseError, want.value("ParseError", "0").toInt());
+        { "MeterNumber", r.Text_MeterNumber }, { "Maker", r.Text_Maker },
+        { "ParseError", r.ParseError ? QString::number(r.ParseError) : QString() } };
+    for (const auto &t : texts) {
+        if (!t.second.isEmpty())
+            items << t.first + ('=' + t.second);
+    }
+    items.sort();
+    want.sort();
+    QCOMPARE(items, want);
 }
