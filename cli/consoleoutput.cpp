@@ -154,8 +154,8 @@ void ConsoleOutput::summary(const RunRecord &record, bool allRegisters)
     }
     if (!values.isEmpty())
         out += QStringLiteral("\nWerte:\n") + values;
-    const QList<RegisterLine> registers = registerLines(record.protokoll, record.telegram());
-    if (allRegisters && !registers.isEmpty())
+    const QList<RegisterLine> registers = allRegisters ? registerLines(record.protokoll, record.telegram()) : QList<RegisterLine>();
+    if (!registers.isEmpty())
         out += QStringLiteral("\nAlle Register, wie gesendet:\n") + forTerminal(registersText(registers));
 
     QString idents;

@@ -8,7 +8,6 @@ namespace {
 
 constexpr quint32 kEscapeWord = 0x1B1B1B1B;
 constexpr int kStartSize = 8; // 1B1B1B1B 01010101
-constexpr quint8 kEndMarker = 0x1A;
 constexpr quint64 kGetListResponse = 0x0701;
 constexpr int kMaxDepth = 8; // SML nests four deep; more is a broken frame
 
