@@ -63,10 +63,18 @@ constexpr HintText kHintTexts[] = {
 constexpr int kShownBytes = 16;
 constexpr int kSmlUnitWatt = 27;
 
+// Each cause found, with the figures for its fact.
 using Findings = QMap<Cause, QStringList>;
 
-bool isSml(const TestRun &t) { return t.protocol == QLatin1String("SML"); }
-bool isModbus(const TestRun &t) { return t.protocol == QLatin1String("Modbus RTU"); }
+bool isSml(const TestRun &t)
+{
+    return t.protocol == QLatin1String("SML");
+}
+
+bool isModbus(const TestRun &t)
+{
+    return t.protocol == QLatin1String("Modbus RTU");
+}
 
 // 7E1 characters read at 8N1 keep their parity bit as bit 7: every byte then
 // has an even number of ones, and below it lies printable ASCII.
@@ -108,7 +116,7 @@ bool reducedDataSet(const QByteArray &telegram)
 void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintContext &context, Findings &f)
 {
     if (!t.portFailure.isEmpty()) {
-        f[Cause::PortLost] << t.portFailure;
+        f.insert(Cause::PortLost, {t.portFailure});
         return;
     }
     const parserclass parser;
@@ -118,15 +126,15 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
     const QByteArray &got = t.received;
     if (got.isEmpty()) {
         if (isModbus(t) && t.sent.isEmpty())
-            f[Cause::NoModbusAddress] << context.meterNumber;
+            f.insert(Cause::NoModbusAddress, {context.meterNumber});
         else if (isModbus(t))
-            f[Cause::NoModbusAnswer] << modbusAddress;
+            f.insert(Cause::NoModbusAnswer, {modbusAddress});
         else
-            f[context.kind == MODBUS485_Converter ? Cause::NoByteOnBus : Cause::NoByte];
+            f.insert(context.kind == MODBUS485_Converter ? Cause::NoByteOnBus : Cause::NoByte, {});
         return;
     }
     if (sent.startsWith(got)) {
-        f[Cause::EchoOnly] << QString::number(got.size());
+        f.insert(Cause::EchoOnly, {QString::number(got.size())});
         return;
     }
     bool telegram = false;
@@ -134,15 +142,15 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
         const QByteArray frame = parser.extractSmlFrame(got);
         telegram = !frame.isEmpty();
         if (telegram && !parser.smlCrcMatches(frame))
-            f[Cause::ChecksumFailed] << QStringLiteral("seine CRC stimmt nicht");
+            f.insert(Cause::ChecksumFailed, {QStringLiteral("seine CRC stimmt nicht")});
         else if (telegram && !parser.containsSmlEnergyRegister(frame))
-            f[Cause::NoEnergyRegister];
+            f.insert(Cause::NoEnergyRegister, {});
     } else if (isModbus(t)) {
         // An answer starts with the address the request went to.
         const QByteArray answer = got.startsWith(t.sent.value(0)) ? got.mid(t.sent.value(0).size()) : got;
         telegram = answer.size() >= 5 && !t.sent.isEmpty() && answer.at(0) == t.sent.first().at(0);
         if (telegram && !parser.checkModbusCrc(answer))
-            f[Cause::ChecksumFailed] << QStringLiteral("seine CRC stimmt nicht");
+            f.insert(Cause::ChecksumFailed, {QStringLiteral("seine CRC stimmt nicht")});
     } else {
         int ident = got.indexOf('/');
         while (ident >= 0 && got.mid(ident + 1, 1) == "?") // our own request, echoed
@@ -150,15 +158,16 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
         telegram = ident >= 0 && got.indexOf('!', ident) >= 0;
         const QString blockCheck = blockCheckProblem(parser, got);
         if (telegram && !parser.containsEnergyRegister(QString::fromLatin1(got)))
-            f[Cause::NoEnergyRegister];
+            f.insert(Cause::NoEnergyRegister, {});
         else if (telegram && !blockCheck.isEmpty())
-            f[Cause::ChecksumFailed] << blockCheck;
+            f.insert(Cause::ChecksumFailed, {blockCheck});
     }
     if (telegram)
         return;
-    f[Cause::BytesNoTelegram] << QString::number(got.size()) << QString::fromLatin1(got.left(kShownBytes).toHex(' ').toUpper());
+    const QString firstBytes = QString::fromLatin1(got.left(kShownBytes).toHex(' ').toUpper());
+    f.insert(Cause::BytesNoTelegram, {QString::number(got.size()), firstBytes});
     if (t.setting.endsWith(QLatin1String("8N1")) && looksLike7E1(got))
-        f[Cause::Looks7E1];
+        f.insert(Cause::Looks7E1, {});
 }
 
 // The slave address is the first byte of every Modbus request.
@@ -190,7 +199,7 @@ void explainRun(RunRecord &run, const HintContext &context)
         if (!succeeded || !t.values)
             findFromBytes(t, run.modbusAddress, context, findings);
         if (succeeded && isSml(t) && t.values && reducedDataSet(run.telegram()))
-            findings[Cause::ReducedDataSet];
+            findings.insert(Cause::ReducedDataSet, {});
         for (const HintText &h : kHintTexts) {
             if (!findings.contains(h.cause))
                 continue;
