@@ -10,23 +10,26 @@
 #include "cli/exitstatus.h"
 #include "detection/ftdisource.h"
 #include "cli/interruptnotifier.h"
+#include "cli/jsonreport.h"
 #include "detection/portenumerator.h"
 #include "cli/portlisting.h"
 #include "engine/programversion.h"
 
 namespace {
 
-PortScan scanSystemPorts(ConsoleOutput &output)
+PortScan scanSystemPorts(ConsoleOutput &output, bool allPorts = false)
 {
     const auto source = makeSystemFtdiSource(QCoreApplication::applicationDirPath());
-    const PortScan scan = scanPorts(SystemPortEnumerator(), *source);
+    const PortScan scan = scanPorts(SystemPortEnumerator(), *source, allPorts);
     if (scan.deviceSourceMissing)
         output.stderrLine(missingLibraryMessage());
     return scan;
 }
 
-int usageError(ConsoleOutput &output, const QString &message)
+int usageError(ConsoleOutput &output, const QString &message, bool json)
 {
+    if (json)
+        output.stdoutText(QString::fromUtf8(jsonError(message, exitstatus::kUsage)));
     output.stderrLine(QStringLiteral("viviv-cli: ") + message);
     output.stderrLine(QStringLiteral("Hilfe: viviv-cli --help"));
     return exitstatus::kUsage;
@@ -44,10 +47,10 @@ int runCli(int argc, char *argv[])
 
     ConsoleOutput output = ConsoleOutput::forTerminals();
     const CliParseResult parsed = parseCliOptions(QCoreApplication::arguments());
-    if (!parsed.error.isEmpty())
-        return usageError(output, parsed.error);
-
     const CliOptions &options = parsed.options;
+    if (!parsed.error.isEmpty())
+        return usageError(output, parsed.error, options.json);
+
     switch (options.action) {
     case CliOptions::Action::Help:
         output.stdoutText(parsed.helpText);
@@ -64,7 +67,7 @@ int runCli(int argc, char *argv[])
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
 
     if (options.action == CliOptions::Action::ListPorts) {
-        const PortScan scan = scanSystemPorts(output);
+        const PortScan scan = scanSystemPorts(output, options.allPorts);
         output.stdoutText(options.json ? QString::fromUtf8(portListJson(scan)) : portListText(scan));
         return exitstatus::kSuccess;
     }
@@ -74,6 +77,9 @@ int runCli(int argc, char *argv[])
     request.readHeadTest = options.action == CliOptions::Action::ReadHeadTest;
     request.testMode = options.testMode;
     request.json = options.json;
+    request.allRegisters = options.allRegisters;
+    request.continuous = options.continuous;
+    request.readings = options.readings;
     switch (options.accessory) {
     case CliOptions::Accessory::ReadingHead:
         request.kind = IR_Head;
@@ -87,8 +93,13 @@ int runCli(int argc, char *argv[])
     }
     const QString conflict = accessoryConflict(options, request.kind);
     if (!conflict.isEmpty())
-        return usageError(output, conflict);
+        return usageError(output, conflict, options.json);
+    request.hints = HintContext{request.kind, options.meterNumber, options.modbusAddress != 0};
     request.passwort = request.kind == MODBUS485_Converter ? options.meterNumber : options.address;
+    // The worker takes the slave address as the meter number's last two
+    // hexadecimal digits plus one: a given address goes in as those digits.
+    if (options.modbusAddress != 0)
+        request.passwort = QStringLiteral("%1").arg(options.modbusAddress - 1, 2, 16, QLatin1Char('0'));
 
     InterruptNotifier interrupts;
     CliSession session(request, output);

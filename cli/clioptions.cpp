@@ -14,14 +14,27 @@ struct OptionSpec
 
 constexpr OptionSpec kOptions[] = {
     {"l,liste", nullptr, "Listet die unterstützten Adapter-Ports mit der erkannten Zubehör-Art auf."},
+    {"alle", nullptr, "Mit --liste: jeden seriellen Port, mit dem Zubehör, als das er getestet würde."},
     {"p,port", "port", "Serieller Port des Zubehörs, z. B. ttyUSB0 oder /dev/ttyUSB0."},
     {"z,zubehoer", "art",
      "Zubehör am Port: lesekopf oder rs485. Ohne Angabe wird es wie im Fenster am USB-Adapter erkannt."},
     {"t,test", "nummer", "Nur diesen Test des Lesekopfs ausführen (1 bis 4). Ohne Angabe: Alle Tests."},
     {"a,adresse", "text", "Adresse für den Lesekopf (meistens nicht nötig, bitte leer lassen)."},
-    {"n,zaehlernummer", "nummer", "Seriennummer (Zaehlernummer) für den RS485-Konverter. Ohne Angabe: 0."},
+    {"n,zaehlernummer", "nummer",
+     "Seriennummer (Zaehlernummer) für den RS485-Konverter. Ohne Angabe: 0. Aus ihren letzten zwei Zeichen, "
+     "gelesen als Hexadezimalzahl, plus 1 ergibt sich die Modbus-Adresse (\"0\" oder leer ergibt 1, "
+     "\"12345678\" ergibt 0x79 = 121)."},
+    {"m,modbus-adresse", "adresse",
+     "Modbus-Adresse des Zählers am RS485-Konverter, 1 bis 247, dezimal oder mit 0x hexadezimal; "
+     "statt sie aus der Zählernummer abzuleiten."},
     {"lesekopftest", nullptr, "Den Lesekopf selbst testen (Echo über ein weißes Blatt Papier)."},
-    {"j,json", nullptr, "Das Ergebnis als ein JSON-Dokument auf die Standardausgabe schreiben."},
+    {"r,alle-register", nullptr, "Unter den Werten jedes Register des Telegramms auflisten, wie der Zähler es sendet."},
+    {"f,fortlaufend", nullptr,
+     "Den erfolgreichen Test (oder den mit --test gewählten) wiederholen, bis Strg+C: eine Zeile je Messung "
+     "mit Uhrzeit und Hauptwerten, mit --json ein JSON-Dokument je Zeile."},
+    {"anzahl", "n", "Fortlaufend lesen und nach n Messungen enden."},
+    {"j,json", nullptr,
+     "Das Ergebnis als ein JSON-Dokument auf die Standardausgabe schreiben, auch bei Fehlern und Abbruch."},
     {"debug", nullptr, "Diagnosemeldungen der Engine auf die Standardfehlerausgabe schreiben."},
     {"h,help", nullptr, "Zeigt diese Hilfe an."},
     {"v,version", nullptr, "Zeigt die Versionsnummer an."},
@@ -39,11 +52,18 @@ constexpr Clash kClashes[] = {
     {"liste", "adresse"},      {"liste", "zaehlernummer"}, {"liste", "lesekopftest"},
     {"lesekopftest", "test"},  {"lesekopftest", "adresse"}, {"lesekopftest", "zaehlernummer"},
     {"test", "zaehlernummer"}, {"adresse", "zaehlernummer"},
+    {"liste", "alle-register"}, {"liste", "fortlaufend"},   {"liste", "anzahl"},
+    {"liste", "modbus-adresse"}, {"lesekopftest", "fortlaufend"}, {"lesekopftest", "anzahl"},
+    {"lesekopftest", "alle-register"}, {"zaehlernummer", "modbus-adresse"}, {"test", "modbus-adresse"},
+    {"adresse", "modbus-adresse"},
 };
 
 // Options that only the reading head understands; the RS485 converter always
-// runs its whole chain with the meter number.
+// runs its whole chain with the meter number. And the other way round.
 constexpr const char *kReadingHeadOnly[] = {"test", "adresse", "lesekopftest"};
+constexpr const char *kRs485Only[] = {"zaehlernummer", "modbus-adresse"};
+
+constexpr int kMaxModbusAddress = 247; // 0 is broadcast, 248 to 255 are reserved
 
 QString dashed(const char *name)
 {
@@ -68,7 +88,8 @@ CliParseResult parseCliOptions(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Prüft ohne Fenster, ob ein optischer Lesekopf oder ein RS485-Konverter mit dem Zähler arbeitet,\n"
         "und zeigt die gelesenen Werte. Exit-Status: 0 erfolgreich, 1 nicht erfolgreich,\n"
-        "2 Bedienfehler oder Port nicht zu öffnen, 130 abgebrochen (Strg+C)."));
+        "2 Bedienfehler oder Port nicht zu öffnen, 3 Port während des Tests verloren,\n"
+        "130 abgebrochen (Strg+C)."));
     for (const OptionSpec &spec : kOptions) {
         const QStringList names = QString::fromLatin1(spec.names).split(QLatin1Char(','));
         const QString description = QString::fromUtf8(spec.description);
@@ -81,6 +102,8 @@ CliParseResult parseCliOptions(const QStringList &arguments)
     CliParseResult result;
     result.helpText = parser.helpText();
     CliOptions &o = result.options;
+    // Scripts that ask for JSON get it for a command line the parser refuses, too.
+    o.json = arguments.contains(QStringLiteral("--json")) || arguments.contains(QStringLiteral("-j"));
 
     if (!parser.parse(arguments)) {
         result.error = parser.errorText();
@@ -111,11 +134,37 @@ CliParseResult parseCliOptions(const QStringList &arguments)
         if (parser.isSet(longName(spec)))
             o.given << longName(spec);
     }
-    o.json = isSet(parser, "json");
     o.debug = isSet(parser, "debug");
+    if (isSet(parser, "alle") && !isSet(parser, "liste")) {
+        result.error = QStringLiteral("Die Option --alle gilt nur mit --liste.");
+        return result;
+    }
     if (isSet(parser, "liste")) {
         o.action = CliOptions::Action::ListPorts;
+        o.allPorts = isSet(parser, "alle");
         return result;
+    }
+    o.allRegisters = isSet(parser, "alle-register");
+    o.continuous = isSet(parser, "fortlaufend") || isSet(parser, "anzahl");
+    if (isSet(parser, "anzahl")) {
+        const QString text = parser.value(QStringLiteral("anzahl"));
+        bool ok = false;
+        o.readings = text.toInt(&ok);
+        if (!ok || o.readings < 1) {
+            result.error = QStringLiteral("Ungültige Anzahl '%1'. Erlaubt ist eine ganze Zahl ab 1.").arg(text);
+            return result;
+        }
+    }
+    if (isSet(parser, "modbus-adresse")) {
+        const QString text = parser.value(QStringLiteral("modbus-adresse"));
+        bool ok = false;
+        const bool hex = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+        o.modbusAddress = hex ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
+        if (!ok || o.modbusAddress < 1 || o.modbusAddress > kMaxModbusAddress) {
+            result.error = QStringLiteral("Ungültige Modbus-Adresse '%1'. Erlaubt sind 1 bis 247, dezimal oder mit 0x "
+                                          "hexadezimal.").arg(text);
+            return result;
+        }
     }
     if (isSet(parser, "lesekopftest"))
         o.action = CliOptions::Action::ReadHeadTest;
@@ -128,13 +177,14 @@ CliParseResult parseCliOptions(const QStringList &arguments)
     }
 
     if (isSet(parser, "zubehoer")) {
-        const QString kind = parser.value(QStringLiteral("zubehoer"));
+        const QString kind = parser.value(QStringLiteral("zubehoer")).toLower();
         if (kind == QLatin1String("lesekopf")) {
             o.accessory = CliOptions::Accessory::ReadingHead;
         } else if (kind == QLatin1String("rs485")) {
             o.accessory = CliOptions::Accessory::Rs485;
         } else {
-            result.error = QStringLiteral("Unbekanntes Zubehör '%1'. Erlaubt sind lesekopf und rs485.").arg(kind);
+            result.error = QStringLiteral("Unbekanntes Zubehör '%1'. Erlaubt sind lesekopf und rs485.")
+                               .arg(parser.value(QStringLiteral("zubehoer")));
             return result;
         }
     }
@@ -172,9 +222,13 @@ QString accessoryConflict(const CliOptions &options, enum_interfaces_t kind)
                                       "vier Tests aus.")
                     .arg(dashed(name));
         }
-    } else if (options.given.contains(QLatin1String("zaehlernummer"))) {
-        return QStringLiteral("Die Option --zaehlernummer passt nicht zum Lesekopf. Für den RS485-Konverter "
-                              "geben Sie --zubehoer rs485 an.");
+    } else {
+        for (const char *name : kRs485Only) {
+            if (options.given.contains(QLatin1String(name)))
+                return QStringLiteral("Die Option %1 passt nicht zum Lesekopf. Für den RS485-Konverter "
+                                      "geben Sie --zubehoer rs485 an.")
+                    .arg(dashed(name));
+        }
     }
     return QString();
 }

@@ -17,8 +17,13 @@ struct CliOptions
     TestMode_t testMode = Test_All;
     QString address;       // reading head: the sign-on address, usually empty
     QString meterNumber;   // RS485 converter: "0" when none is given
-    bool json = false;
+    int modbusAddress = 0; // RS485 converter: the slave address given, 0 when derived
+    bool json = false;     // also known when the rest of the command line is unusable
     bool debug = false;
+    bool allRegisters = false;
+    bool continuous = false;
+    int readings = 0;      // continuous: end after this many, 0 for no end
+    bool allPorts = false; // list every serial port, not only the adapters
 
     // Long names of the options given, so that they can be checked against
     // the accessory once it is known (it may come from detection).

@@ -10,21 +10,14 @@
 #include "engine/workerconnections.h"
 
 CliSession::CliSession(const Request &request, ConsoleOutput &output, QObject *parent)
-    : QObject(parent), request(request), output(output)
+    : QObject(parent), request(request), output(output), repeatedTest(request.testMode)
 {
-    run.port = request.port;
-    run.accessory = accessoryKey(request.kind);
-    if (request.readHeadTest)
-        run.request = QStringLiteral("Lesekopftest");
-    else if (request.testMode == Test_All)
-        run.request = QStringLiteral("Alle Tests");
-    else
-        run.request = QStringLiteral("Test %1").arg(int(request.testMode));
-
+    run = freshRecord();
     registerMeterMetaTypes();
     serial = new serialclass();
 
     connectWorker(this, serial);
+    connect(serial, &serialclass::signalTestReceived, this, &CliSession::slotTestReceived);
 }
 
 CliSession::~CliSession()
@@ -32,9 +25,31 @@ CliSession::~CliSession()
     stopWorker();
 }
 
+RunRecord CliSession::freshRecord() const
+{
+    RunRecord r;
+    r.port = request.port;
+    r.accessory = accessoryKey(request.kind);
+    if (request.readHeadTest)
+        r.request = QStringLiteral("Lesekopftest");
+    else if (repeatedTest == Test_All)
+        r.request = QStringLiteral("Alle Tests");
+    else
+        r.request = QStringLiteral("Test %1").arg(int(repeatedTest));
+    return r;
+}
+
 void CliSession::start()
 {
     emit signalConnectSerialPort(request.port);
+}
+
+void CliSession::startRequest()
+{
+    if (request.readHeadTest)
+        emit signalLesekopfStartTest();
+    else
+        emit signalStartTest(request.passwort, repeatedTest, request.kind);
 }
 
 void CliSession::stopWorker()
@@ -64,21 +79,29 @@ void CliSession::interrupt(int signalNumber)
         return;
     output.clearProgress();
     stopWorker();
-    output.stderrLine(QStringLiteral("Abgebrochen."));
-    finish(exitstatus::kSignalBase + signalNumber);
+    const QString text = QStringLiteral("Abgebrochen.");
+    const int status = exitstatus::kSignalBase + signalNumber;
+    if (request.json)
+        output.stdoutText(QString::fromUtf8(jsonReport(
+            run, status, text, request.continuous ? QJsonDocument::Compact : QJsonDocument::Indented)));
+    output.stderrLine(text);
+    finish(status);
 }
 
 void CliSession::slotConnectSerial_Success()
 {
-    if (request.readHeadTest)
-        emit signalLesekopfStartTest();
-    else
-        emit signalStartTest(request.passwort, request.testMode, request.kind);
+    startRequest();
 }
 
 void CliSession::slotConnectSerial_Fail(QString Errormessage)
 {
-    output.stderrLine(QStringLiteral("Fehler beim Verbinden: ") + Errormessage);
+    const QString text = QStringLiteral("Fehler beim Verbinden: ") + Errormessage;
+    const QString hint = connectHint(Errormessage);
+    if (request.json)
+        output.stdoutText(QString::fromUtf8(jsonError(text, exitstatus::kUsage, hint)));
+    output.stderrLine(text);
+    if (!hint.isEmpty())
+        output.stderrLine(QStringLiteral("Hinweis: ") + hint);
     finish(exitstatus::kUsage);
 }
 
@@ -90,8 +113,8 @@ void CliSession::slotUpdateStatuBar(QString Text)
 void CliSession::slotUpdateStatusText(QString Text, QColor TextColor)
 {
     const QString colour = logColourName(TextColor);
-    run.log.append({Text, colour});
-    if (!request.json)
+    run.addLogLine(Text, colour);
+    if (!request.json && !request.continuous)
         output.logLine(Text, colour);
 }
 
@@ -112,13 +135,72 @@ void CliSession::slotUpdateParserErgebnis(meter_result_t Ergebnis)
     run.mergeValues(Ergebnis);
 }
 
+void CliSession::slotTestReceived(int Test, QString Protokoll, QString Baud, QByteArray Received)
+{
+    run.closeTest(Test, Protokoll, Baud, Received);
+}
+
+QString CliSession::portLostText() const
+{
+    if (run.successful() || run.portError.isEmpty())
+        return QString();
+    return QStringLiteral("Die Verbindung zum Port ging während des Tests verloren: ") + run.portError;
+}
+
+int CliSession::exitStatus() const
+{
+    if (run.successful())
+        return exitstatus::kSuccess;
+    return portLostText().isEmpty() ? exitstatus::kNotSuccessful : exitstatus::kPortLost;
+}
+
 void CliSession::slotTestFinished()
 {
     run.finished = true;
     output.clearProgress();
-    if (request.json)
-        output.stdoutText(QString::fromUtf8(jsonReport(run)));
+    explainRun(run, request.hints);
+    // Continuous reading starts once a test has succeeded, or at once for a
+    // test the user chose.
+    if (request.continuous && (run.successful() || readingsDone > 0 || request.testMode != Test_All))
+        reading();
     else
-        output.summary(run);
-    finish(run.successful() ? exitstatus::kSuccess : exitstatus::kNotSuccessful);
+        report();
+}
+
+void CliSession::report()
+{
+    const int status = exitStatus();
+    if (request.json) {
+        output.stdoutText(QString::fromUtf8(jsonReport(run, status, portLostText())));
+    } else {
+        output.summary(run, request.allRegisters);
+        if (!portLostText().isEmpty())
+            output.stderrLine(portLostText());
+    }
+    finish(status);
+}
+
+void CliSession::reading()
+{
+    const int status = exitStatus();
+    ++readingsDone;
+    allReadingsSuccessful = allReadingsSuccessful && run.successful();
+    if (request.json)
+        output.stdoutText(QString::fromUtf8(jsonReport(run, status, portLostText(), QJsonDocument::Compact)));
+    else
+        output.readingLine(run);
+    if (status == exitstatus::kPortLost) {
+        if (!request.json)
+            output.stderrLine(portLostText());
+        finish(status);
+        return;
+    }
+    if (request.readings > 0 && readingsDone >= request.readings) {
+        finish(allReadingsSuccessful ? exitstatus::kSuccess : exitstatus::kNotSuccessful);
+        return;
+    }
+    if (repeatedTest == Test_All && !run.tests.isEmpty())
+        repeatedTest = TestMode_t(run.tests.last().number);
+    run = freshRecord();
+    startRequest();
 }

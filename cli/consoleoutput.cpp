@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <QDateTime>
+
+#include "cli/registerlines.h"
 #include "cli/runrecord.h"
 #include "engine/testlog.h"
 #include "cli/valuetable.h"
@@ -21,6 +24,10 @@ constexpr TerminalColour kTerminalColours[] = {
     {logcolour::kError, "\033[31m"},
     {logcolour::kGood, "\033[32m"},
 };
+
+// What one line of continuous reading shows: energies and total power.
+constexpr double meter_result_t::*kReadingValues[] = {
+    &meter_result_t::Value_180, &meter_result_t::Value_280, &meter_result_t::Value_170, &meter_result_t::Value_270};
 
 constexpr const char *kReset = "\033[0m";
 constexpr const char *kClearLine = "\r\033[K";
@@ -120,14 +127,18 @@ void ConsoleOutput::stderrLine(const QString &text)
     write(STDERR_FILENO, text + QLatin1Char('\n'));
 }
 
-void ConsoleOutput::summary(const RunRecord &record)
+QString ConsoleOutput::resultWord(const RunRecord &record) const
+{
+    return coloured(record.ergebnis, QString::fromLatin1(record.successful() ? logcolour::kGood : logcolour::kError));
+}
+
+void ConsoleOutput::summary(const RunRecord &record, bool allRegisters)
 {
     clearProgress();
-    const QString resultColour =
-        record.successful() ? QString::fromLatin1(logcolour::kGood) : QString::fromLatin1(logcolour::kError);
-    QString out = QStringLiteral("\nTest Status: ") + coloured(record.ergebnis, resultColour) +
-                  QStringLiteral("\nProtokoll:   ") + record.protokoll + QStringLiteral("\nBaudrate:    ") +
-                  record.baud + QLatin1Char('\n');
+    QString out = QStringLiteral("\nTest Status: ") + resultWord(record) + QStringLiteral("\nProtokoll:   ") +
+                  record.protokoll + QStringLiteral("\nBaudrate:    ") + record.baud + QLatin1Char('\n');
+    if (!record.modbusAddress.isEmpty())
+        out += QStringLiteral("Modbus:      ") + record.modbusAddress + QLatin1Char('\n');
 
     QString values;
     for (const SummaryValueLine &line : kSummaryValueLines) {
@@ -143,13 +154,34 @@ void ConsoleOutput::summary(const RunRecord &record)
     }
     if (!values.isEmpty())
         out += QStringLiteral("\nWerte:\n") + values;
+    const QList<RegisterLine> registers = allRegisters ? registerLines(record.protokoll, record.telegram()) : QList<RegisterLine>();
+    if (!registers.isEmpty())
+        out += QStringLiteral("\nAlle Register, wie gesendet:\n") + forTerminal(registersText(registers));
 
     QString idents;
     for (const IdentText &t : kIdentTexts) {
         if (!(record.values.*t.text).isEmpty())
-            idents += QStringLiteral("  %1: %2\n").arg(QString::fromUtf8(t.label), forTerminal(record.values.*t.text, false));
+            idents += QStringLiteral("  %1: %2\n").arg(QString::fromUtf8(t.label), forTerminal(identShown(record, t), false));
     }
     if (!idents.isEmpty())
         out += QStringLiteral("\nZähler:\n") + idents;
+    if (!record.hints.isEmpty())
+        out += QLatin1Char('\n');
+    for (const QString &hint : record.hints)
+        out += QStringLiteral("Hinweis: ") + hint + QLatin1Char('\n');
     stdoutText(out);
+}
+
+void ConsoleOutput::readingLine(const RunRecord &record)
+{
+    clearProgress();
+    QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss  ")) + resultWord(record);
+    for (double meter_result_t::*value : kReadingValues) {
+        const MeterField &field = *meterField(value);
+        if (record.values.*field.valid)
+            line += QStringLiteral("  %1 %2 %3").arg(obisCode(field, record.protokoll),
+                                                     formattedValue(field, record.values.*field.value),
+                                                     unitOf(field, record.protokoll));
+    }
+    stdoutText(line + QLatin1Char('\n'));
 }

@@ -22,12 +22,17 @@ public:
     void logLine(const QString &text, const QString &colourName);
     void progress(const QString &text);
     void clearProgress();
-    void summary(const RunRecord &record);
+    // The result, the value grid, with allRegisters every register of the
+    // telegram, the meter's identification and the hints.
+    void summary(const RunRecord &record, bool allRegisters);
+    // One line of continuous reading: local time, result and the main values.
+    void readingLine(const RunRecord &record);
     void stdoutText(const QString &text);
     void stderrLine(const QString &text);
 
 private:
     QString coloured(const QString &text, const QString &colourName) const;
+    QString resultWord(const RunRecord &record) const;
     void write(int fd, const QString &text);
 
     bool colour;

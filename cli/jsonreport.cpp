@@ -1,14 +1,44 @@
 #include "cli/jsonreport.h"
 
+#include <QDateTime>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
-#include "engine/programversion.h"
+#include "cli/registerlines.h"
 #include "cli/runrecord.h"
 #include "cli/valuetable.h"
+#include "engine/programversion.h"
 
-QByteArray jsonReport(const RunRecord &record)
+namespace {
+
+QJsonObject head(int exitStatus, const QString &error)
+{
+    QJsonObject o{{QStringLiteral("program"), QStringLiteral("viviv-cli")},
+                  {QStringLiteral("version"), programVersionText()},
+                  {QStringLiteral("time"), isoTimeNow()},
+                  {QStringLiteral("exitStatus"), exitStatus}};
+    if (!error.isEmpty())
+        o.insert(QStringLiteral("error"), error);
+    return o;
+}
+
+QJsonArray jsonStrings(const QStringList &lines)
+{
+    return QJsonArray::fromStringList(lines);
+}
+
+} // namespace
+
+QString isoTimeNow()
+{
+    // Written out by hand: Qt writes UTC as "Z" and local time without an offset.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offsetMinutes = now.offsetFromUtc() / 60;
+    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2").arg(qAbs(offsetMinutes) / 60, 2, 10, QLatin1Char('0')).arg(qAbs(offsetMinutes) % 60, 2, 10, QLatin1Char('0'));
+}
+
+QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &error, QJsonDocument::JsonFormat format)
 {
     QJsonObject values;
     for (const MeterField &field : kMeterFields) {
@@ -23,15 +53,23 @@ QByteArray jsonReport(const RunRecord &record)
 
     QJsonObject identification;
     for (const IdentText &t : kIdentTexts)
-        identification.insert(QString::fromLatin1(t.key), record.values.*t.text);
+        identification.insert(QString::fromLatin1(t.key), identShown(record, t));
+
+    QJsonArray tests;
+    for (const TestRun &t : record.tests) {
+        tests.append(QJsonObject{{QStringLiteral("test"), t.number},
+                                 {QStringLiteral("protocol"), t.protocol},
+                                 {QStringLiteral("portSetting"), t.setting},
+                                 {QStringLiteral("received"), QString::fromLatin1(t.received.toHex().toUpper())},
+                                 {QStringLiteral("hints"), jsonStrings(t.hints)}});
+    }
 
     QJsonArray log;
     for (const RunRecord::LogLine &line : record.log)
         log.append(QJsonObject{{QStringLiteral("text"), line.text}, {QStringLiteral("colour"), line.colour}});
 
-    const QJsonObject document{
-        {QStringLiteral("program"), QStringLiteral("viviv-cli")},
-        {QStringLiteral("version"), programVersionText()},
+    QJsonObject document = head(exitStatus, error);
+    const QJsonObject body{
         {QStringLiteral("port"), record.port},
         {QStringLiteral("accessory"), record.accessory},
         {QStringLiteral("request"), record.request},
@@ -40,9 +78,24 @@ QByteArray jsonReport(const RunRecord &record)
         {QStringLiteral("protocol"), record.protokoll},
         {QStringLiteral("portSetting"), record.baud},
         {QStringLiteral("values"), values},
+        {QStringLiteral("registers"), registersJson(registerLines(record.protokoll, record.telegram()))},
         {QStringLiteral("identification"), identification},
+        {QStringLiteral("hints"), jsonStrings(record.hints)},
+        {QStringLiteral("tests"), tests},
         {QStringLiteral("report"), record.report},
         {QStringLiteral("log"), log},
     };
+    for (auto it = body.begin(); it != body.end(); ++it)
+        document.insert(it.key(), it.value());
+    if (record.modbusSlave >= 0)
+        document.insert(QStringLiteral("modbusAddress"), record.modbusSlave);
+    // One document per line: the line ends with the document.
+    return QJsonDocument(document).toJson(format) + (format == QJsonDocument::Compact ? "\n" : "");
+}
+
+QByteArray jsonError(const QString &error, int exitStatus, const QString &hint)
+{
+    QJsonObject document = head(exitStatus, error);
+    document.insert(QStringLiteral("hints"), jsonStrings(hint.isEmpty() ? QStringList() : QStringList{hint}));
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

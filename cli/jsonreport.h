@@ -1,10 +1,23 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
 
 struct RunRecord;
 
+// The local time, ISO 8601 with its offset from UTC ("2025-03-01T14:05:09+01:00").
+QString isoTimeNow();
+
 // One JSON document for scripts: result word, protocol, port setting, every
-// valid value by OBIS code with its unit, the identification texts, the
-// received telegram as the report text, and the log lines with their colours.
-QByteArray jsonReport(const RunRecord &record);
+// valid value by OBIS code with its unit, every register of the telegram,
+// the identification texts, the hints and the bytes of each test, the
+// received telegram as the report text, and the log lines with their
+// colours. With an error text (Ctrl+C, a lost port) it says why the run
+// ended. Compact: one line, for one document per reading.
+QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &error = QString(),
+                      QJsonDocument::JsonFormat format = QJsonDocument::Indented);
+
+// The document of a run that never started: bad usage, a port that cannot be
+// opened (with a hint when the cause is known).
+QByteArray jsonError(const QString &error, int exitStatus, const QString &hint = QString());

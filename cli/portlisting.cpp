@@ -1,13 +1,16 @@
 #include "cli/portlisting.h"
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/jsonreport.h"
 #include "detection/d2xxlibrary.h"
 #include "detection/portscan.h"
 
-PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source)
+PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source, bool allPorts)
 {
     PortScan scan;
     FtdiDeviceList ftdiDevices;
@@ -28,6 +31,17 @@ PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source)
     // Without a device list the window keeps the reading-head controls.
     for (ListedPort &p : scan.ports)
         p.kind = recognisedAccessory(ftdiDevices, p.serialNumber).value_or(IR_Head);
+    if (!allPorts)
+        return scan;
+    QList<ListedPort> all;
+    for (const SerialPortEntry &port : enumerator.availablePorts()) {
+        const auto adapter = std::find_if(scan.ports.begin(), scan.ports.end(),
+                                          [&](const ListedPort &p) { return p.portName == port.portName; });
+        all.append(adapter != scan.ports.end()
+                       ? *adapter
+                       : ListedPort{port.portName, port.manufacturer, port.serialNumber, IR_Head});
+    }
+    scan.ports = all;
     return scan;
 }
 
@@ -82,7 +96,8 @@ QByteArray portListJson(const PortScan &scan)
                                  {QStringLiteral("manufacturer"), p.manufacturer},
                                  {QStringLiteral("serialNumber"), p.serialNumber}});
     }
-    return QJsonDocument(QJsonObject{{QStringLiteral("ports"), ports},
+    return QJsonDocument(QJsonObject{{QStringLiteral("time"), isoTimeNow()},
+                                     {QStringLiteral("ports"), ports},
                                      {QStringLiteral("deviceListMissing"), scan.deviceSourceMissing}})
         .toJson(QJsonDocument::Indented);
 }

@@ -25,8 +25,10 @@ struct PortScan
 };
 
 // The window's port scan (detection/portscan.h), with the FTDI device list
-// read at most once, at the first FTDI port.
-PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source);
+// read at most once, at the first FTDI port. With allPorts every serial port
+// of the system, the ones the window leaves out as reading heads, as the
+// command line would test them.
+PortScan scanPorts(const PortEnumerator &enumerator, FtdiDeviceSource &source, bool allPorts = false);
 
 // The accessory at the port the user named ("ttyUSB0" or "/dev/ttyUSB0");
 // a port that is not listed counts as a reading head, as in the window.

@@ -12,11 +12,66 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/viviv-testprogramm.desktop
 install(FILES ${PROJECT_SOURCE_DIR}/resources/Icon.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME viviv-testprogramm.png)
 
+# What Debian expects beside the programs: the copyright file, the changelog
+# compressed without a time stamp, and a manual page for each command-line
+# program, made from its --help at build time. The sanitizer build packages
+# nothing and would have to run its programs under the sanitizers.
+set(_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/viviv-testprogramm)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/copyright DESTINATION ${_doc_dir})
+if(NOT VIVIV_SANITIZE)
+  set(_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
+  add_custom_command(OUTPUT ${_pkg_dir}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_pkg_dir}
+    COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/tools/packaging/changelog > ${_pkg_dir}/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/tools/packaging/changelog)
+  set(_package_files ${_pkg_dir}/changelog.gz)
+  install(FILES ${_pkg_dir}/changelog.gz DESTINATION ${_doc_dir})
+
+  find_program(HELP2MAN help2man REQUIRED)
+  # program | NAME line | SYNOPSIS (empty: help2man reads it from "Usage:")
+  set(_man_pages
+    "viviv-cli|prüft Lesekopf und RS485-Konverter am Stromzähler, ohne Fenster|.B viviv-cli\n.RI [ Optionen ]"
+    "viviv-metersim|a simulated electricity meter on a pseudo-terminal|")
+  foreach(entry ${_man_pages})
+    string(REPLACE "|" ";" fields "${entry}")
+    list(GET fields 0 prog)
+    list(GET fields 1 summary)
+    list(GET fields 2 synopsis)
+    if(NOT TARGET ${prog})
+      continue()
+    endif()
+    set(include "[NAME]\n${prog} \\- ${summary}\n")
+    if(synopsis)
+      set(include "${include}[SYNOPSIS]\n${synopsis}\n")
+    endif()
+    file(WRITE ${_pkg_dir}/${prog}.h2m "${include}")
+    # German help has no "Usage:" for help2man to take; its "Aufruf:" line
+    # would stand in the description.
+    add_custom_command(OUTPUT ${_pkg_dir}/${prog}.1.gz
+      COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${prog}>:$ENV{PATH}"
+              ${HELP2MAN} --locale=C.UTF-8 --no-info --version-string=${PROJECT_VERSION}
+              --include=${_pkg_dir}/${prog}.h2m --output=${_pkg_dir}/${prog}.1 ${prog}
+      COMMAND sed -i "/^Aufruf: /d" ${_pkg_dir}/${prog}.1
+      COMMAND gzip -9nf ${_pkg_dir}/${prog}.1
+      DEPENDS ${prog} ${_pkg_dir}/${prog}.h2m
+      VERBATIM)
+    list(APPEND _package_files ${_pkg_dir}/${prog}.1.gz)
+    install(FILES ${_pkg_dir}/${prog}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endforeach()
+  add_custom_target(package_files ALL DEPENDS ${_package_files})
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME viviv-testprogramm)
 set(CPACK_PACKAGE_VENDOR "Viviv")
 set(CPACK_PACKAGE_CONTACT "Viviv <support@viviv.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test program for optical meter reading heads and RS485 converters")
+# The long description; CPack puts the summary line in front of it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tests an optical reading head or an RS485-to-USB converter against an
+electricity meter: SML, the IEC 62056-21 data readout and Modbus RTU, with the
+decoded values, a coloured log, a printed report and an upload. Includes the
+window's program (German), the command-line front end viviv-cli, a demo and
+a meter simulator.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

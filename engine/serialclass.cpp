@@ -54,6 +54,7 @@ TestSink serialclass::testSink()
         [this](const QString &text) { emit signalUpdateStatuBar(text); },
         [this](const QString &text) { emit signalUpdateResultForPrint(text); },
         [this](const meter_result_t &record) { emit signalUpdateParserErgebnis(record); },
+        [this](const QByteArray &bytes) { receivedInTest += bytes; },
     };
 }
 

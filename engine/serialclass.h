@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QMutex>
 #include <QObject>
@@ -31,6 +32,11 @@ signals:
     void signalTestFinished();
     void signalUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
     void signalUpdateParserErgebnis(meter_result_t Ergebnis);
+    // After each test of a start request: its number in the chain, the
+    // protocol and port setting it tries, and every byte that arrived during
+    // it. The command line explains a failure from these; the window does
+    // not connect it.
+    void signalTestReceived(int Test, QString Protokoll, QString Baud, QByteArray Received);
 
 public slots:
     void slotConnectSerialPort(QString Port);
@@ -57,4 +63,5 @@ private:
     QThread workerThread;
     QSerialPort *serialPort = nullptr;
     QMutex portMutex;
+    QByteArray receivedInTest; // what the running test has read so far
 };

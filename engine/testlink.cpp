@@ -160,6 +160,7 @@ qint64 TestLink::appendAvailable(QByteArray &buffer, const QString &progressPref
 QByteArray TestLink::takeAvailable()
 {
     const QByteArray bytes = port.readAll();
+    log.received(bytes);
     checkPort();
     return bytes;
 }

@@ -19,7 +19,7 @@ void TestLog::status(const QString &text) const
 
 void TestLog::sent(const QByteArray &bytes) const
 {
-    line(QStringLiteral("Sende:") + hexText(bytes), logcolour::kHeading);
+    line(QString::fromUtf8(logtext::kSent) + hexText(bytes), logcolour::kHeading);
 }
 
 void TestLog::noData() const
@@ -29,7 +29,7 @@ void TestLog::noData() const
 
 void TestLog::portFailure(const QString &portError) const
 {
-    line(QStringLiteral("Fehler an der Schnittstelle: ") + portError, logcolour::kError);
+    line(QString::fromUtf8(logtext::kPortFailure) + portError, logcolour::kError);
 }
 
 void TestLog::telegramHex(const QByteArray &telegram) const
@@ -50,4 +50,10 @@ void TestLog::values(const meter_result_t &record) const
         line(QStringLiteral("Data Parse Error"), logcolour::kError);
     else
         sink.values(record);
+}
+
+void TestLog::received(const QByteArray &bytes) const
+{
+    if (sink.received)
+        sink.received(bytes);
 }

@@ -15,6 +15,12 @@ constexpr const char *kError = "red";
 constexpr const char *kGood = "green";    // good echoes of the read-head test
 } // namespace logcolour
 
+// Beginnings of log lines that a front end may recognise.
+namespace logtext {
+constexpr const char *kSent = "Sende:";
+constexpr const char *kPortFailure = "Fehler an der Schnittstelle: ";
+} // namespace logtext
+
 // Upper-case hexadecimal, two digits per byte, no separators.
 QString hexText(const QByteArray &bytes);
 
@@ -25,6 +31,7 @@ struct TestSink
     std::function<void(const QString &text)> statusBar;
     std::function<void(const QString &text)> resultForPrint;
     std::function<void(const meter_result_t &record)> values;
+    std::function<void(const QByteArray &bytes)> received; // every byte a test reads
 };
 
 // What one test tells the window: every text leaves the worker through
@@ -43,6 +50,7 @@ public:
     void forReport(const QString &text) const;
     // A record with a parse error is announced instead of being sent.
     void values(const meter_result_t &record) const;
+    void received(const QByteArray &bytes) const;
 
 private:
     TestSink sink;

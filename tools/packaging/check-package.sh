@@ -15,7 +15,8 @@ echo "depends: $(dpkg-deb -f "$deb" Depends)"
 apt-get -s install "$deb" >/dev/null 2>"$root/apt.err" || { cat "$root/apt.err"; exit 1; }
 
 for f in usr/bin/viviv-testprogramm usr/share/applications/viviv-testprogramm.desktop \
-         usr/share/pixmaps/viviv-testprogramm.png; do
+         usr/share/pixmaps/viviv-testprogramm.png usr/share/doc/viviv-testprogramm/copyright \
+         usr/share/doc/viviv-testprogramm/changelog.gz usr/share/man/man1/viviv-cli.1.gz; do
   [ -e "$root/$f" ] || { echo "missing in package: $f"; exit 1; }
 done
 
@@ -25,6 +26,13 @@ pid=$!
 sleep 3
 kill -0 "$pid" 2>/dev/null || { echo "viviv-testprogramm did not stay up"; exit 1; }
 kill "$pid"; wait "$pid" 2>/dev/null || true
+
+# Debian's own package check: errors fail, warnings (no manual page for the
+# window's program and the demo) are shown.
+status=0
+report=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || status=$?
+echo "$report" | grep -v 'running with root privileges' || true
+[ "$status" -eq 0 ] || { echo "lintian found errors"; exit 1; }
 
 if [ -x "$root/usr/bin/viviv-cli" ]; then
   "$root/usr/bin/viviv-cli" --version
