@@ -1,10 +1,12 @@
 #include <QApplication>
 
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtTranslations(app);
     auto *window = new MainWindow();
     window->show();
     const int rc = app.exec();

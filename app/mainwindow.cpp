@@ -118,9 +118,13 @@ MainWindow::MainWindow(const WindowEnvironment &environment, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // A worker stopped in the middle of a test still sends its last answers;
-    // the exit dialog below runs an event loop that would deliver them to a
-    // window whose form is gone. Cut them off first.
+    // The exit dialog below runs an event loop of its own while the form is
+    // gone. Take the window off the screen and cut every connection into it
+    // first, so that neither a click, a shortcut nor a last answer of a
+    // worker stopped in the middle of a test reaches the deleted form.
+    hide();
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, nullptr, this, nullptr);
     if (serial)
         disconnect(serial, nullptr, this, nullptr);
     delete ui;

@@ -79,6 +79,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # Library dependencies are read off the binaries (Qt's platform and image
 # plugins come with libqt5gui5, which they pull in).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not read off any binary: the report's font (Liberation Sans has Arial's
+# metrics, for which the page is laid out) and Qt's German texts.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qttranslations5-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

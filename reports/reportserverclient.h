@@ -5,12 +5,12 @@
 #include <QObject>
 #include <QString>
 
+#include "reports/reportserveraddress.h"
+
 class QNetworkReply;
 class QUrl;
 
-// The maker's report server: plain HTTP on the maker's web server.
-constexpr char kReportServerHost[] = "www.viviv.example";
-constexpr quint16 kReportServerPort = 80;
+// The maker's report server: plain HTTP, at the address the program was built with.
 constexpr char kReportServerPath[] = "/Updates/Updater/report.php";
 // A request that has not finished by then ends like a network failure.
 constexpr int kReportRequestTimeoutMs = 15000;

@@ -1,11 +1,13 @@
 #include "reports/testreport.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPixmap>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 
+#include <algorithm>
 #include <cmath>
 
 #include "reports/edition.h"
@@ -17,7 +19,8 @@ constexpr int kLaterPageLines = 82;
 constexpr int kFirstDataY = 350;
 constexpr int kLaterDataY = 90;
 constexpr int kDataLineStep = 8;
-constexpr int kLeftX = 41;
+constexpr int kLeftX = 41; // the right margin is as wide
+constexpr int kPageWidth = 595; // A4 at 72 dpi
 constexpr int kValueRowStep = 12;
 
 constexpr int kBold = 75;
@@ -80,7 +83,11 @@ constexpr int kPageTextX = 500;
 
 void setFont(QPainter &painter, int pixelSize, int weight)
 {
-    QFont font(QStringLiteral("Arial"));
+    // The page is laid out for Arial. Where it is missing (Linux), Liberation
+    // Sans has the same metrics; asked for by name, so that the page does not
+    // depend on the system's font aliases.
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     painter.setFont(font);
@@ -101,6 +108,24 @@ void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t cou
     for (std::size_t row = 0; row < count; ++row)
         painter.drawText(columns.unit, 170 + kValueRowStep * int(row),
                          QString::fromUtf8(kMeterFields[lines[row].field].unit));
+}
+
+// A raw-data line of wide letters can be longer than the page is wide even at
+// 120 characters: it is narrowed to end at the right margin, not cut off by
+// the paper's edge.
+void drawDataLine(QPainter &painter, int y, const QString &line)
+{
+    const qreal width = QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(line);
+    const qreal room = kPageWidth - 2 * kLeftX;
+    if (width <= room) {
+        painter.drawText(kLeftX, y, line);
+        return;
+    }
+    painter.save();
+    painter.translate(kLeftX, y);
+    painter.scale(room / width, 1);
+    painter.drawText(0, 0, line);
+    painter.restore();
 }
 
 } // namespace
@@ -146,15 +171,16 @@ int reportPageCount(int dataLines)
     return 2 + (dataLines - kFirstPageLines) / kLaterPageLines;
 }
 
-void drawLogo(QPainter &painter, int edition)
+int drawLogo(QPainter &painter, int edition)
 {
     const Edition *branding = editionFor(edition);
     if (!branding)
-        return;
+        return 0;
     const QPixmap image(QString::fromUtf8(branding->reportLogo));
-    painter.drawPixmap(QRect(branding->reportLogoX, 25, scaled(image.width(), branding->reportLogoScale),
-                             scaled(image.height(), branding->reportLogoScale)),
-                       image);
+    const QRect area(branding->reportLogoX, 25, scaled(image.width(), branding->reportLogoScale),
+                     scaled(image.height(), branding->reportLogoScale));
+    painter.drawPixmap(area, image);
+    return area.bottom() + 1;
 }
 
 void drawFooter(QPainter &painter, int edition, const QString &page, const QString &pageCount)
@@ -222,7 +248,7 @@ void TestReport::paint(QPrinter *printer) const
     int linesOnPage = 0;
     int pageCapacity = kFirstPageLines;
     for (const QString &line : qAsConst(lines)) {
-        painter.drawText(kLeftX, y, line);
+        drawDataLine(painter, y, line);
         y += kDataLineStep;
         if (++linesOnPage < pageCapacity)
             continue;
@@ -231,9 +257,10 @@ void TestReport::paint(QPrinter *printer) const
         drawFooter(painter, input.edition, QString::number(page), pageCount);
         printer->newPage();
         ++page;
-        drawLogo(painter, input.edition);
+        const int logoBottom = drawLogo(painter, input.edition);
         setFont(painter, 7, kNormal);
-        y = kLaterDataY;
+        // A tall logo (the second reseller's) reaches below the usual first line.
+        y = std::max(kLaterDataY, logoBottom + kDataLineStep + 1);
         linesOnPage = 0;
         pageCapacity = kLaterPageLines;
     }

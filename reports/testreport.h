@@ -20,7 +20,8 @@ void wrapLines(QStringList &lines, int maxLength);
 // Pages the report needs for this many (wrapped) raw-data lines.
 int reportPageCount(int dataLines);
 
-void drawLogo(QPainter &painter, int edition);
+// Returns the bottom edge of the logo, 0 for an edition without one.
+int drawLogo(QPainter &painter, int edition);
 void drawFooter(QPainter &painter, int edition, const QString &page, const QString &pageCount);
 
 // Sets a printer up for the report: A4 portrait at 72 dpi, so one unit is one

@@ -1,10 +1,13 @@
 // The main window with real widgets, offscreen, and the adapter detection
 // beneath it. Data rows: testdata/app/window.json.
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
 
+#include "app/infodialog.h"
+#include "app/qttranslations.h"
 #include "tests/common/windowundertest.h"
 
 extern "C" void FakeD2xx_Set(const char *scenario);
@@ -33,6 +36,9 @@ void expectGrid(const WindowUnderTest &t, const QJsonObject &shown)
     }
 }
 
+QtMessageHandler previousHandler = nullptr;
+bool unboundSlot = false; // a misnamed widget silently unbinds its slot when the form is built
+
 } // namespace
 
 class TestWindow : public QObject
@@ -40,16 +46,28 @@ class TestWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QApplication::setFont(QFont("Sans Serif", 9)); // a desktop's, not the offscreen platform's 12 points
+        QVERIFY(installQtTranslations(*qApp));
+        previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &c, const QString &m) {
+            unboundSlot |= m.contains("No matching signal");
+            previousHandler(type, c, m);
+        });
+    }
+    void cleanupTestCase() { QVERIFY(!unboundSlot); }
     void detection_data() { addJsonRows("app/window.json", __func__); }
     void detection();
-    void portList_data() { addJsonRows("app/window.json", __func__); }
-    void portList();
+    void session_data() { addJsonRows("app/window.json", __func__); }
+    void session();
     void editions_data() { addJsonRows("app/window.json", __func__); }
     void editions();
-    void startResets_data() { addJsonRows("app/window.json", __func__); }
-    void startResets();
-    void display_data() { addJsonRows("app/window.json", __func__); }
-    void display();
+    // Qt's standard buttons speak German like the program.
+    void standardButtons()
+    {
+        const Infodialog dialog;
+        QCOMPARE(dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->text(), QString("Abbrechen"));
+    }
 };
 
 void TestWindow::detection()
@@ -66,30 +84,56 @@ void TestWindow::detection()
     QCOMPARE(FakeD2xx_ListCalls(), row["passes"].toInt());
 }
 
-// The list as built, then ports chosen one after the other and what the controls show.
-void TestWindow::portList()
+// The port list as built, then the row's steps as the user and the worker take
+// them: a port chosen, a slot run, fields set, a record, result or log line of
+// the worker. Then what went to the worker, what the user was asked and what
+// the controls show. The window keeps the form's size all the while, and the
+// input row stands in line with "Status:" and the log.
+void TestWindow::session()
 {
     QFETCH(QJsonObject, row);
     WindowUnderTest t(row, systemSource(row));
+    t.window->show();
     auto *combo = t.get<QComboBox>("C_Port");
     QStringList listed;
     for (int i = 0; i < combo->count(); ++i)
         listed << combo->itemText(i);
     QCOMPARE(listed, strings(row["items"]));
-    QCOMPARE(t.answer.seen, strings(row["seen"]));
     QCOMPARE(FakeD2xx_ListCalls(), row["passes"].toInt()); // once per rebuild, not per FTDI port
-    for (const QString &choice : strings(row["choices"])) {
-        if (choice == "refresh")
-            t.invoke("on_C_Refresh_clicked");
-        else if (combo->findText(choice) < 0)
-            t.invoke("on_C_Port_currentIndexChanged", Q_ARG(QString, choice));
-        else
-            combo->setCurrentText(choice);
+    QSignalSpy start(t.window, &MainWindow::signalStartTest), headTest(t.window, &MainWindow::signalLesekopfStartTest);
+    QJsonArray steps = row["steps"].toArray();
+    steps.prepend(QJsonValue()); // none: the window as it opens
+    for (const QJsonValue &step : qAsConst(steps)) {
+        const QJsonObject worker = step.toObject(), fields = worker["set"].toObject();
+        const QStringList result = strings(worker["result"]);
+        for (auto field = fields.begin(); field != fields.end(); ++field)
+            t.get(field.key().section('.', 0, 0))->setProperty(qPrintable(field.key().section('.', 1)), field->toVariant());
+        if (worker.contains("record"))
+            t.invoke("slotUpdateParserErgebnis", Q_ARG(meter_result_t, meterRecord(worker["record"].toObject())));
+        else if (worker.contains("result"))
+            t.invoke("slotUpdateErgebnis", Q_ARG(QString, result[0]), Q_ARG(QString, result[1]), Q_ARG(QString, result[2]));
+        else if (worker.contains("log"))
+            t.invoke("slotUpdateStatusText", Q_ARG(QString, worker["log"].toString()), Q_ARG(QColor, Qt::black));
+        else if (step.toString().startsWith("on_") || step.toString().startsWith("slot"))
+            t.invoke(qPrintable(step.toString()));
+        else if (step.isString())
+            combo->findText(step.toString()) < 0 ? t.invoke("on_C_Port_currentIndexChanged", Q_ARG(QString, step.toString()))
+                                                 : combo->setCurrentText(step.toString());
+        QTest::qWait(50); // the layout answers at once, the port list a little later
+        QCOMPARE(t.window->size(), QSize(992, 738));
     }
+    QStringList sent; // text, test mode, accessory
+    for (const QList<QVariant> &args : start)
+        sent << QStringList{args[0].toString(), QString::number(args[1].toInt()), QString::number(args[2].toInt())}.join(' ');
+    QCOMPARE(sent + QVector<QString>(headTest.size(), "Lesekopftest").toList(), strings(row["sent"]));
+    QCOMPARE(t.answer.seen, strings(row["seen"]));
     t.expect(row["expect"]);
-    QSignalSpy spy(t.window, &MainWindow::signalStartTest);
-    t.invoke("on_C_Start_clicked");
-    QCOMPARE(spy.value(0).value(2).value<enum_interfaces_t>(), row["converter"].toBool() ? MODBUS485_Converter : IR_Head);
+    if (row.contains("grid"))
+        expectGrid(t, row["grid"].toObject());
+    QVERIFY(combo->width() < 200); // room for about ten characters: a longer name is elided
+    for (const char *name : {"labelMeterNumber", "labelTestauswahl", "T_Status"})
+        if (t.get<QWidget>(name)->isVisible())
+            QCOMPARE(t.get<QWidget>(name)->x(), t.get<QWidget>("L_Status")->x());
 }
 
 void TestWindow::editions()
@@ -107,48 +151,6 @@ void TestWindow::editions()
     QVERIFY(QMetaObject::invokeMethod(t.get("toolButtonHelp"), "click"));
     delete std::exchange(t.window, nullptr);
     QCOMPARE(t.answer.seen, strings(row["seen"]));
-}
-
-// Start and the reading-head test after an earlier run: what goes to the
-// worker and what is cleared before its first answer.
-void TestWindow::startResets()
-{
-    QFETCH(QJsonObject, row);
-    WindowUnderTest t(row, systemSource(row));
-    t.get<QComboBox>("C_Port")->setCurrentText(row["port"].toString());
-    t.get("comboBoxTestauswahl")->setProperty("currentIndex", row["test"].toInt());
-    t.get(row["field"].toString())->setProperty("text", row["typed"].toString());
-    // What an earlier run left: values, result line, log.
-    t.invoke("slotUpdateParserErgebnis", Q_ARG(meter_result_t, meterRecord(row["earlier"].toObject())));
-    t.invoke("slotUpdateErgebnis", Q_ARG(QString, "erfolgreich"), Q_ARG(QString, "SML"), Q_ARG(QString, "9600 8N1"));
-    t.invoke("slotUpdateStatusText", Q_ARG(QString, "Empfangen"), Q_ARG(QColor, Qt::black));
-    t.invoke("slotTestFinished");
-
-    QSignalSpy start(t.window, &MainWindow::signalStartTest), headTest(t.window, &MainWindow::signalLesekopfStartTest);
-    t.invoke(qPrintable(row["click"].toString()));
-    QStringList sent;
-    for (const QList<QVariant> &args : start)
-        sent << args[0].toString() + ' ' + QString::number(args[1].value<TestMode_t>());
-    sent += QVector<QString>(headTest.size(), "Lesekopftest").toList();
-    QCOMPARE(sent, strings(row["sent"]));
-    QCOMPARE(t.answer.seen, strings(row["seen"]));
-    t.expect(row["expect"]);
-    if (row.contains("grid"))
-        expectGrid(t, row["grid"].toObject());
-}
-
-// Values and result word as the worker reports them.
-void TestWindow::display()
-{
-    QFETCH(QJsonObject, row);
-    WindowUnderTest t(row, systemSource(row));
-    t.invoke("on_C_Start_clicked");
-    for (const QJsonValue &record : row["records"].toArray())
-        t.invoke("slotUpdateParserErgebnis", Q_ARG(meter_result_t, meterRecord(record.toObject())));
-    expectGrid(t, row["grid"].toObject());
-    t.invoke("slotUpdateErgebnis", Q_ARG(QString, row["result"].toString()), Q_ARG(QString, "OBIS"),
-             Q_ARG(QString, "300 7E1"));
-    t.expect(row["expect"]);
 }
 
 QTEST_MAIN(TestWindow)

@@ -8,8 +8,12 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "tools/demo/demosetup.h"
 #include "app/mainwindow.h"
+#include "app/qttranslations.h"
 #include "tools/simulator/realmeters.h"
 #include "tools/demo/snapshot.h"
 
@@ -72,11 +76,21 @@ void closeDialogsFromNowOn()
     timer->start(100);
 }
 
+// Without a usable display Qt ends its start in qFatal: an abort after a page
+// of advice. One line says it better.
+void exitWithoutDisplay(QtMsgType type, const QMessageLogContext &, const QString &)
+{
+    if (type != QtFatalMsg)
+        return; // the platform plugin's own warnings: the line below says it all
+    std::fputs("viviv-demo: no display to show the window on (start it on a desktop or under xvfb-run)\n", stderr);
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    // Options first and without a display: --help and mistakes must work anywhere.
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The test program with two simulated meters instead of hardware.\n"
@@ -86,7 +100,7 @@ int main(int argc, char *argv[])
                        "RS485 converter: recognised as the maker's converter, with a meter of --rs485\n"
                        "(default modbus, answering to the empty meter number).\n\nProfiles:\n")
         + profileList() + QLatin1Char('\n') + metersim::realMeterList());
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     parser.addOption({QStringLiteral("head"), QStringLiteral("Meter behind the reading head."),
                       QStringLiteral("profile|id|profile:id")});
     parser.addOption({QStringLiteral("rs485"), QStringLiteral("Meter behind the RS485 converter."),
@@ -96,9 +110,20 @@ int main(int argc, char *argv[])
     parser.addOption({QStringLiteral("snapshot"),
                       QStringLiteral("Connect, run the tests, save a picture of the window to <file> and quit."),
                       QStringLiteral("file")});
+    parser.addOption({QStringLiteral("snapshot-before"),
+                      QStringLiteral("With --snapshot: also a picture once connected, before the test."),
+                      QStringLiteral("file")});
     parser.addOption({QStringLiteral("snapshot-port"),
                       QStringLiteral("Port for --snapshot: head (default) or rs485."), QStringLiteral("port")});
-    parser.process(app);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        const QCoreApplication core(argc, argv); // the help text names the program through it
+        parser.showHelp(0);
+    }
 
     DemoSetup::Choice choice;
     if ((parser.isSet(QStringLiteral("head")) && !headOption(parser, &choice))
@@ -110,6 +135,11 @@ int main(int argc, char *argv[])
         if (!ok || choice.edition < 0 || choice.edition > 9)
             return fail(QStringLiteral("--edition takes one digit"));
     }
+
+    qInstallMessageHandler(exitWithoutDisplay);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
+    installQtTranslations(app);
 
     DemoSetup setup(choice);
     QString error;
@@ -126,7 +156,8 @@ int main(int argc, char *argv[])
         const QString port = parser.value(QStringLiteral("snapshot-port")) == QLatin1String("rs485")
                                  ? setup.rs485Port()
                                  : setup.headPort();
-        snapshot = std::make_unique<Snapshot>(window, port, parser.value(QStringLiteral("snapshot")));
+        snapshot = std::make_unique<Snapshot>(window, port, parser.value(QStringLiteral("snapshot")),
+                                              parser.value(QStringLiteral("snapshot-before")));
         snapshot->start();
     }
 

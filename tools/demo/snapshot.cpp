@@ -22,8 +22,8 @@ T *child(QWidget *window, const char *name)
 
 } // namespace
 
-Snapshot::Snapshot(QWidget *window, QString port, QString file)
-    : window(window), port(std::move(port)), file(std::move(file))
+Snapshot::Snapshot(QWidget *window, QString port, QString file, QString fileBefore)
+    : window(window), port(std::move(port)), file(std::move(file)), fileBefore(std::move(fileBefore))
 {
 }
 
@@ -49,6 +49,8 @@ void Snapshot::step()
         break;
     case 1:
         if (startButton->isEnabled()) {
+            if (!fileBefore.isEmpty())
+                window->grab().save(fileBefore);
             startButton->click();
             stage = 2;
         }

@@ -6,11 +6,12 @@
 class QWidget;
 
 // Drives the window like a user (choose port, connect, start, wait for the
-// end), saves a picture of it and quits: for the documentation's screenshots.
+// end), saves a picture of it (and, if asked, one before the start) and
+// quits: for the documentation's screenshots.
 class Snapshot : public QObject
 {
 public:
-    Snapshot(QWidget *window, QString port, QString file);
+    Snapshot(QWidget *window, QString port, QString file, QString fileBefore = {});
     void start();
 
 private:
@@ -19,6 +20,7 @@ private:
     QWidget *window;
     QString port;
     QString file;
+    QString fileBefore;
     int stage = 0;
     int ticks = 0;
 };
