@@ -162,12 +162,12 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
-        if (!cut.found() || !parser.containsEnergyRegister(QString::fromUtf8(buffer))) {
+        if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
             log.noData();
             return false;
         }
         const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
-        log.values(parser.decodeObisAscii(QString::fromUtf8(message)));
+        log.values(parser.decodeObisAscii(textOf(message)));
         logIecReadout(log, message, IecReport::HexLineThenHex);
         return true;
     });
@@ -182,7 +182,7 @@ bool serialclass::IR_Test04(QString Passwort)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
-        const QByteArray request = QByteArrayLiteral("/?") + Passwort.toUtf8() + QByteArrayLiteral("!\r\n");
+        const QByteArray request = QByteArrayLiteral("/?") + Passwort.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 
         for (int polls = 1, emptyPolls = 0;; ++polls) {
@@ -230,7 +230,7 @@ bool serialclass::IR_Test04(QString Passwort)
                 break;
         }
 
-        const QString text = QString::fromUtf8(buffer);
+        const QString text = textOf(buffer);
         if (!parser.containsEnergyRegister(text)) {
             log.noData();
             return false;

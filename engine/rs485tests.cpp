@@ -16,7 +16,7 @@ constexpr int kModbusAnswerMaxBytes = 5000;
 // ending in "FF" gives 0, the broadcast address.
 bool slaveAddressFor(const QString &meterNumber, quint8 &slave)
 {
-    const QString digits = meterNumber.right(2);
+    const QString digits = meterNumber.trimmed().right(2);
     if (digits.isEmpty())
         return false;
     for (const QChar c : digits)
@@ -104,7 +104,7 @@ bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant 
             if (buffer.size() > kReadoutMaxBytes || holdsStxEtxBlock(buffer))
                 break;
         }
-        const QString text = QString::fromUtf8(buffer);
+        const QString text = textOf(buffer);
         if (!parser.containsEnergyRegister(text)) {
             log.noData();
             return false;

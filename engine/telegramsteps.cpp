@@ -44,9 +44,14 @@ bool holdsStxEtxBlock(const QByteArray &buffer)
     return stx >= 0 && buffer.indexOf(kEtx, stx) >= 0;
 }
 
+QString textOf(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
 void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form)
 {
-    const QString text = QString::fromUtf8(bytes);
+    const QString text = textOf(bytes);
     log.line(QStringLiteral("Ergebnis: ") + text, logcolour::kReceived);
     if (form == IecReport::TextThenHexLine) {
         log.forReport(text);

@@ -34,6 +34,10 @@ IecCut cutIecMessage(const QByteArray &buffer);
 // True when the buffer holds an STX and, at or after it, an ETX.
 bool holdsStxEtxBlock(const QByteArray &buffer);
 
+// Received text is UTF-8; a stray NUL (a glitch at a rate change) must not
+// cut it short.
+QString textOf(const QByteArray &bytes);
+
 // How an IEC test passes its readout to the report.
 enum class IecReport { TextThenHexLine, HexLineThenHex };
 
