@@ -38,10 +38,10 @@ IecCut cutIecMessage(const QByteArray &buffer)
     return cut;
 }
 
-bool holdsStxEtxBlock(const QByteArray &buffer)
+int blockEnd(const QByteArray &buffer)
 {
     const int stx = buffer.indexOf(kStx);
-    return stx >= 0 && buffer.indexOf(kEtx, stx) >= 0;
+    return stx < 0 ? -1 : buffer.indexOf(kEtx, stx);
 }
 
 QString textOf(const QByteArray &bytes)

@@ -31,8 +31,10 @@ struct IecCut
 };
 IecCut cutIecMessage(const QByteArray &buffer);
 
-// True when the buffer holds an STX and, at or after it, an ETX.
-bool holdsStxEtxBlock(const QByteArray &buffer);
+// The index of the first ETX at or after the first STX; -1 when the buffer
+// holds no such block yet.
+int blockEnd(const QByteArray &buffer);
+inline bool holdsStxEtxBlock(const QByteArray &buffer) { return blockEnd(buffer) >= 0; }
 
 // Received text is UTF-8; a stray NUL (a glitch at a rate change) must not
 // cut it short.
