@@ -52,14 +52,27 @@ const BaudAck &ackFor(char offered)
 // Limits of the sign-on test. The identification ends on its CR LF or after
 // 50 silent polls; a line that keeps sending without CR LF (noise, a wrong
 // rate) ends it after 100 polls or 1000 bytes. The data message ends on its
-// block, 25 silent polls or 30000 bytes, and in any case after 120 s, which
-// at 300 Bd is about 3600 bytes.
+// block, 25 silent polls or 30000 bytes; after 120 s (about 3600 bytes at
+// 300 Bd) only a readout still coming in order is read on.
 constexpr int kIdentEmptyPolls = 50;
 constexpr int kIdentPolls = 100;
 constexpr int kIdentMaxBytes = 1000;
 constexpr int kDataEmptyPolls = 25;
 constexpr int kDataMaxBytes = 30000;
 constexpr int kDataMaxMs = 120000;
+
+// The acknowledgement leaves the wire 200 ms after it is handed over (six
+// 7E1 characters of 10 bits at 300 Bd). The port switches a little after
+// that: sooner garbles its last character, later misses the start of a meter
+// that answers in the shortest reaction time allowed (200 ms).
+constexpr int kBitsPerCharacter = 10;
+constexpr int kAckOnWireMs = kAckSize * kBitsPerCharacter * 1000 / kLine300_7E1.baud;
+constexpr int kSwitchMarginMs = 30;
+
+// The block check character follows the ETX; a USB adapter may hand it over
+// in a packet of its own, some character times and its latency timer later.
+constexpr int kBlockCheckCharacters = 4;
+constexpr int kAdapterPacketDelayMs = 50;
 
 // The identification line is complete on CR LF, unless it is the echo of our
 // own request, which ends in "!" CR LF.
@@ -75,6 +88,25 @@ int identificationStart(const QByteArray &buffer)
         if (i + 1 >= buffer.size() || buffer.at(i + 1) != '?')
             return i;
     return -1;
+}
+
+// A readout on its way: an identification, then a data block with at least
+// one complete data line. Noise shows neither.
+bool readoutUnderway(const QByteArray &buffer)
+{
+    const int ident = identificationStart(buffer);
+    const int stx = ident < 0 ? -1 : buffer.indexOf('\x02', ident);
+    const int lineEnd = stx < 0 ? -1 : buffer.indexOf(")\r\n", stx);
+    return lineEnd > 0 && buffer.lastIndexOf('(', lineEnd) > stx;
+}
+
+// Waits for the block check character when nothing follows the ETX yet,
+// then takes what is there.
+void takeBlockCheck(TestLink &link, QByteArray &buffer, qint32 rate)
+{
+    if (blockEnd(buffer) == buffer.size() - 1)
+        link.waitForInput(kBlockCheckCharacters * kBitsPerCharacter * 1000 / rate + kAdapterPacketDelayMs);
+    link.appendAvailable(buffer);
 }
 
 } // namespace
@@ -162,12 +194,12 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
-        if (!cut.found() || !parser.containsEnergyRegister(QString::fromUtf8(buffer))) {
+        if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
             log.noData();
             return false;
         }
         const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
-        log.values(parser.decodeObisAscii(QString::fromUtf8(message)));
+        log.values(parser.decodeObisAscii(textOf(message)));
         logIecReadout(log, message, IecReport::HexLineThenHex);
         return true;
     });
@@ -182,7 +214,7 @@ bool serialclass::IR_Test04(QString Passwort)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
-        const QByteArray request = QByteArrayLiteral("/?") + Passwort.toUtf8() + QByteArrayLiteral("!\r\n");
+        const QByteArray request = QByteArrayLiteral("/?") + Passwort.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 
         for (int polls = 1, emptyPolls = 0;; ++polls) {
@@ -206,13 +238,14 @@ bool serialclass::IR_Test04(QString Passwort)
             return false;
 
         const BaudAck &ack = ackFor(buffer.at(ident + 4));
+        const QDeadlineTimer switchAt(kAckOnWireMs + kSwitchMarginMs, Qt::PreciseTimer);
         link.send(QByteArray(ack.ack, kAckSize), 100);
-        link.sleep(500);
+        link.sleep(int(qMax<qint64>(0, switchAt.remainingTime())));
         link.setBaudRate(ack.rate);
         if (ack.rate != kStayAtSignOnRate.rate)
             log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
 
-        const QDeadlineTimer readingEnds(kDataMaxMs);
+        const QDeadlineTimer capAt(kDataMaxMs);
         for (int emptyPolls = 0;;) {
             link.sleep(100);
             link.waitForInput(100);
@@ -223,14 +256,14 @@ bool serialclass::IR_Test04(QString Passwort)
             if (buffer.size() > kDataMaxBytes)
                 break;
             if (holdsStxEtxBlock(buffer)) {
-                link.appendAvailable(buffer); // normally the block check character
+                takeBlockCheck(link, buffer, ack.rate);
                 break;
             }
-            if (readingEnds.hasExpired())
+            if (capAt.hasExpired() && !readoutUnderway(buffer))
                 break;
         }
 
-        const QString text = QString::fromUtf8(buffer);
+        const QString text = textOf(buffer);
         if (!parser.containsEnergyRegister(text)) {
             log.noData();
             return false;

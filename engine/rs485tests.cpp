@@ -1,5 +1,7 @@
 #include "engine/serialclass.h"
 
+#include <QDeadlineTimer>
+
 #include <cctype>
 
 #include "protocols/modbusrtu.h"
@@ -10,13 +12,14 @@
 namespace {
 
 constexpr int kModbusAnswerMaxBytes = 5000;
+constexpr int kModbusAnswerWithinMs = 2000;
 
 // Slave address from the meter number: its last two characters (the whole
 // text when shorter) as a hexadecimal number, plus one, in 8 bits. A number
 // ending in "FF" gives 0, the broadcast address.
 bool slaveAddressFor(const QString &meterNumber, quint8 &slave)
 {
-    const QString digits = meterNumber.right(2);
+    const QString digits = meterNumber.trimmed().right(2);
     if (digits.isEmpty())
         return false;
     for (const QChar c : digits)
@@ -42,6 +45,22 @@ constexpr int kReadoutMaxBytes = 5000;
 
 constexpr int kSmlMinBytes = 21;
 
+// Reads until the answer is complete, more than 5000 bytes came, or the time
+// for the answer is up: a slow meter or one whose answer comes in several
+// packets is read whole.
+ModbusCut readModbusAnswer(TestLink &link, const QByteArray &request)
+{
+    QByteArray received;
+    const QDeadlineTimer due(kModbusAnswerWithinMs, Qt::PreciseTimer);
+    for (;;) {
+        link.appendAvailable(received, QStringLiteral("Test 1 von 3 - Lese Bytes: "));
+        const ModbusCut cut = cutModbusAnswer(received, request);
+        if (cut.complete || received.size() > kModbusAnswerMaxBytes || due.hasExpired())
+            return cut;
+        link.waitForInput(int(qMax<qint64>(1, due.remainingTime())));
+    }
+}
+
 } // namespace
 
 bool serialclass::MODBUS485_Test01(QString Passwort)
@@ -57,14 +76,12 @@ bool serialclass::MODBUS485_Test01(QString Passwort)
 
         for (int request = 0; request < kModbusRequestCount; ++request) {
             link.discardInput();
-            link.send(modbusRequestFrame(slave, request), 1000);
-            QByteArray answer;
+            const QByteArray frame = modbusRequestFrame(slave, request);
+            link.send(frame, 1000);
             link.sleep(700);
-            link.waitForInput(2000);
-            while (answer.size() <= kModbusAnswerMaxBytes
-                   && link.appendAvailable(answer, QStringLiteral("Test 1 von 3 - Lese Bytes: ")) > 0) {
-            }
-            if (parser.checkModbusCrc(answer)) {
+            const ModbusCut cut = readModbusAnswer(link, frame);
+            const QByteArray &answer = cut.answer;
+            if (cut.complete && parser.checkModbusCrc(answer)) {
                 answers.slot[kModbusRequests[request].answerSlot] = answer;
                 log.telegramHex(answer);
             } else if (request == 0) {
@@ -104,7 +121,7 @@ bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant 
             if (buffer.size() > kReadoutMaxBytes || holdsStxEtxBlock(buffer))
                 break;
         }
-        const QString text = QString::fromUtf8(buffer);
+        const QString text = textOf(buffer);
         if (!parser.containsEnergyRegister(text)) {
             log.noData();
             return false;

@@ -7,6 +7,10 @@ namespace {
 constexpr char kStx = 0x02;
 constexpr char kEtx = 0x03;
 constexpr int kSmlTailAfterEndEscape = 8; // end escape, 1A, fill count, CRC
+constexpr int kModbusHeadSize = 3;        // slave, function, byte count
+constexpr int kModbusCrcSize = 2;
+constexpr int kModbusExceptionSize = 5;   // slave, function | 80, code, CRC
+constexpr quint8 kModbusExceptionBit = 0x80;
 } // namespace
 
 SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
@@ -38,15 +42,40 @@ IecCut cutIecMessage(const QByteArray &buffer)
     return cut;
 }
 
-bool holdsStxEtxBlock(const QByteArray &buffer)
+int blockEnd(const QByteArray &buffer)
 {
     const int stx = buffer.indexOf(kStx);
-    return stx >= 0 && buffer.indexOf(kEtx, stx) >= 0;
+    return stx < 0 ? -1 : buffer.indexOf(kEtx, stx);
+}
+
+QString textOf(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
+ModbusCut cutModbusAnswer(const QByteArray &received, const QByteArray &request)
+{
+    ModbusCut cut;
+    cut.answer = received.startsWith(request) ? received.mid(request.size()) : received;
+    // An echo still on its way is no answer yet.
+    if (cut.answer.size() < kModbusHeadSize || request.startsWith(cut.answer) || cut.answer.at(0) != request.at(0))
+        return cut;
+    const quint8 function = quint8(cut.answer.at(1));
+    int size = 0;
+    if (function == quint8(request.at(1)))
+        size = kModbusHeadSize + quint8(cut.answer.at(2)) + kModbusCrcSize;
+    else if (function == (quint8(request.at(1)) | kModbusExceptionBit))
+        size = kModbusExceptionSize;
+    if (size > 0 && cut.answer.size() >= size) {
+        cut.answer.truncate(size);
+        cut.complete = true;
+    }
+    return cut;
 }
 
 void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form)
 {
-    const QString text = QString::fromUtf8(bytes);
+    const QString text = textOf(bytes);
     log.line(QStringLiteral("Ergebnis: ") + text, logcolour::kReceived);
     if (form == IecReport::TextThenHexLine) {
         log.forReport(text);

@@ -31,8 +31,26 @@ struct IecCut
 };
 IecCut cutIecMessage(const QByteArray &buffer);
 
-// True when the buffer holds an STX and, at or after it, an ETX.
-bool holdsStxEtxBlock(const QByteArray &buffer);
+// The index of the first ETX at or after the first STX; -1 when the buffer
+// holds no such block yet.
+int blockEnd(const QByteArray &buffer);
+inline bool holdsStxEtxBlock(const QByteArray &buffer) { return blockEnd(buffer) >= 0; }
+
+// Received text is UTF-8; a stray NUL (a glitch at a rate change) must not
+// cut it short.
+QString textOf(const QByteArray &bytes);
+
+// The answer to a Modbus request in what came back: behind an echo of the
+// request itself (a two-wire converter hears what it sends), a frame from the
+// slave asked with the function asked or its exception, complete once it
+// holds as many bytes as its byte count gives. Until then, and for anything
+// else, `answer` is everything after the echo.
+struct ModbusCut
+{
+    QByteArray answer;
+    bool complete = false;
+};
+ModbusCut cutModbusAnswer(const QByteArray &received, const QByteArray &request);
 
 // How an IEC test passes its readout to the report.
 enum class IecReport { TextThenHexLine, HexLineThenHex };

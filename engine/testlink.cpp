@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSerialPortInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -20,6 +22,37 @@ bool isFailure(QSerialPort::SerialPortError e)
 {
     return e != QSerialPort::NoError && e != QSerialPort::TimeoutError
         && e != QSerialPort::UnsupportedOperationError;
+}
+
+// The common port failures in the user's words; the system's own text
+// follows in brackets. The system calls a port held by another program a
+// permission error as well: a device we may open is busy.
+constexpr char kRemoved[] = "Das Gerät wurde entfernt oder ist nicht vorhanden";
+constexpr char kNoPermission[] = "Keine Berechtigung für die Schnittstelle";
+constexpr char kBusy[] = "Die Schnittstelle wird von einem anderen Programm benutzt";
+
+struct PortErrorText
+{
+    QSerialPort::SerialPortError error;
+    const char *text;
+};
+constexpr PortErrorText kPortErrorTexts[] = {
+    {QSerialPort::DeviceNotFoundError, kRemoved},
+    {QSerialPort::ResourceError, kRemoved},
+    {QSerialPort::PermissionError, kBusy},
+};
+
+const char *plainText(const QSerialPort &port)
+{
+    if (port.error() == QSerialPort::PermissionError) {
+        const QFileInfo device(QSerialPortInfo(port).systemLocation());
+        if (device.exists() && !(device.isReadable() && device.isWritable()))
+            return kNoPermission;
+    }
+    for (const PortErrorText &row : kPortErrorTexts)
+        if (row.error == port.error())
+            return row.text;
+    return nullptr;
 }
 
 QSerialPort &openPort(QSerialPort *port)
@@ -49,9 +82,12 @@ void TestLink::fail()
     // of data, and the port then names whatever error number was left over:
     // name the cause as the driver does.
     QString text = port.errorString();
-    if (lineHungUp() || !isFailure(port.error()) || text.isEmpty())
+    const char *plain = plainText(port);
+    if (lineHungUp() || !isFailure(port.error()) || text.isEmpty()) {
         text = QString::fromLocal8Bit(std::strerror(EIO));
-    throw PortFailure{text};
+        plain = kRemoved;
+    }
+    throw PortFailure{plain ? QStringLiteral("%1 (%2)").arg(QString::fromUtf8(plain), text) : text};
 }
 
 bool TestLink::lineHungUp() const

@@ -12,6 +12,11 @@ SignalRecorder::SignalRecorder(serialclass &w)
                 colour = QLatin1String(name);
         add(colour + QStringLiteral(": ") + text);
     });
+    connect(&w, &serialclass::signalConnectSerial_Success, this, [this] { ++connectAnswers; });
+    connect(&w, &serialclass::signalConnectSerial_Fail, this, [this](const QString &t) {
+        ++connectAnswers;
+        add("connect failed: " + t);
+    });
     connect(&w, &serialclass::signalUpdateStatuBar, this, [this](const QString &t) { add("status: " + t); });
     connect(&w, &serialclass::signalUpdateResultForPrint, this, [this](const QString &t) { add("print: " + t); });
     connect(&w, &serialclass::signalUpdateParserErgebnis, this, [this](const meter_result_t &r) {

@@ -12,7 +12,7 @@
 // Every answer of the worker as one line, in the order emitted:
 //   "blue: Test 1 mit Baud 9600 8N1 unidirektional:"   (log line and colour)
 //   "status: Test 1 von 4 - Bitte warten!"   "print: 1B1B1B1B..."   "values"
-//   "result: erfolgreich | SML | 9600 8N1"   "finished"
+//   "result: erfolgreich | SML | 9600 8N1"   "finished"   "connect failed: No such file or directory"
 // A run of byte counts ("... Lese Bytes: 123") folds into one "... Lese Bytes: #",
 // whatever chunks the bytes came in; the counts are kept apart.
 class SignalRecorder : public QObject
@@ -24,6 +24,7 @@ public:
     QVector<meter_result_t> records;
     QList<int> counts;
     int finished = 0;
+    int connectAnswers = 0;
 
 private:
     void add(const QString &line);

@@ -107,6 +107,9 @@ bool applyJson(const QJsonObject &json, Profile profile, Options *options, QStri
         if (const NumberField *f = numberField(key.constData())) {
             ok = v.isDouble() && v.toDouble() == v.toInt() && v.toInt() >= f->min && v.toInt() <= f->max;
             options->*(f->field) = v.toInt();
+            // As on the command line: the adapter's timer or packet size means the adapter.
+            if (f->field == &Options::usbLatencyMs || f->field == &Options::usbPacketBytes)
+                options->usbAdapter = true;
         } else {
             ok = applyOther(it.key(), v, profile, options);
         }

@@ -132,7 +132,8 @@ enum class Profile;
 // "baudChar" ("5"), "address", "echo", "usbAdapter", "lost" and "damaged"
 // ([2, 5]), "format" ("9600 8N1", or "8N1" at the profile's own rate),
 // "telegram" (hexadecimal), "realMeter", "seed", "slave" (121) and "faults"
-// ({"4000": "no-answer"}, first register in hexadecimal). False with the
+// ({"4000": "no-answer"}, first register in hexadecimal); "usbLatencyMs" and
+// "usbPacketBytes" imply "usbAdapter", as on the command line. False with the
 // reason for an unknown name or a bad value, so a misspelt row fails.
 bool applyJson(const QJsonObject &json, Profile profile, Options *options, QString *error);
 
