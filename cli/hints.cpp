@@ -16,6 +16,7 @@ enum class Cause {
     NoModbusAddress,
     NoModbusAnswer,
     EchoOnly,
+    EchoOnlyOnBus,
     ChecksumFailed,
     NoEnergyRegister,
     BytesNoTelegram,
@@ -46,8 +47,9 @@ constexpr HintText kHintTexts[] = {
     {Cause::NoModbusAnswer, "Keine Modbus-Antwort an %1.",
      "Stimmt die Adresse des Zählers? Sind A und B vertauscht, oder fehlt der Abschlusswiderstand am Bus?"},
     {Cause::EchoOnly, "Es kam nur das Echo der eigenen Anfrage zurück (%1 Bytes).",
-     "Der Lesekopf sieht sein eigenes Licht: sitzt er schief oder neben der Schnittstelle? Am RS485-Konverter: "
-     "es antwortet kein Zähler."},
+     "Der Lesekopf sieht sein eigenes Licht: sitzt er schief oder neben der Schnittstelle?"},
+    {Cause::EchoOnlyOnBus, "Es kam nur das Echo der eigenen Anfrage zurück (%1 Bytes).",
+     "Der Konverter hört sich selbst, aber kein Zähler antwortet: sind A und B angeschlossen?"},
     {Cause::ChecksumFailed, "Ein Telegramm kam an, aber %1.",
      "Übertragungsfehler: Lesekopf verschmutzt oder verschoben, Fremdlicht oder Störungen auf der Leitung."},
     {Cause::NoEnergyRegister, "Ein Telegramm kam an, aber ohne Zählerstand (1.8.x oder 2.8.x).",
@@ -134,7 +136,8 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
         return;
     }
     if (sent.startsWith(got)) {
-        f.insert(Cause::EchoOnly, {QString::number(got.size())});
+        f.insert(context.kind == MODBUS485_Converter ? Cause::EchoOnlyOnBus : Cause::EchoOnly,
+                 {QString::number(got.size())});
         return;
     }
     bool telegram = false;
