@@ -6,8 +6,13 @@
 
 bool installQtTranslations(QCoreApplication &app)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    const QString dir = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
     auto *translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral("qtbase_de"), QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+    if (!translator->load(QStringLiteral("qtbase_de"), dir)) {
         delete translator;
         return false;
     }

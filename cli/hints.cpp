@@ -160,7 +160,8 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
             ident = got.indexOf('/', ident + 1);
         telegram = ident >= 0 && got.indexOf('!', ident) >= 0;
         const QString blockCheck = blockCheckProblem(parser, got);
-        if (telegram && !parser.containsEnergyRegister(QString::fromLatin1(got)))
+        // All of it: a NUL at the rate change must not hide the data message.
+        if (telegram && !parser.containsEnergyRegister(QString::fromLatin1(got.constData(), got.size())))
             f.insert(Cause::NoEnergyRegister, {});
         else if (telegram && !blockCheck.isEmpty())
             f.insert(Cause::ChecksumFailed, {blockCheck});

@@ -77,11 +77,15 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # Library dependencies are read off the binaries (Qt's platform and image
-# plugins come with libqt5gui5, which they pull in).
+# plugins come with libqt5gui5 or libqt6gui6, which they pull in).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not read off any binary: the report's font (Liberation Sans has Arial's
 # metrics, for which the page is laid out) and Qt's German texts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qttranslations5-l10n")
+set(_qt_translations qttranslations5-l10n)
+if(VIVIV_QT_MAJOR STREQUAL "6")
+  set(_qt_translations qt6-translations-l10n)
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, ${_qt_translations}")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

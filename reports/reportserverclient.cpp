@@ -8,7 +8,12 @@
 
 #include "reports/uploadmessage.h"
 
-ReportServerClient::ReportServerClient(QObject *parent) : QObject(parent), manager(this) {}
+ReportServerClient::ReportServerClient(QObject *parent) : QObject(parent), manager(this)
+{
+    // Only the body decides, over plain HTTP; Qt 6 would follow a redirect
+    // (to HTTPS, say) where Qt 5 does not.
+    manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
 
 void ReportServerClient::setServer(const QString &newHost, quint16 newPort)
 {

@@ -23,8 +23,9 @@ constexpr int kLeftX = 41; // the right margin is as wide
 constexpr int kPageWidth = 595; // A4 at 72 dpi
 constexpr int kValueRowStep = 12;
 
-constexpr int kBold = 75;
-constexpr int kNormal = 50;
+// By name: Qt 5 counts weights 0 to 99, Qt 6 1 to 1000.
+constexpr QFont::Weight kBold = QFont::Bold;
+constexpr QFont::Weight kNormal = QFont::Normal;
 
 // One printed line of a value block: the field, whose code leads the label
 // and whose displayed text and unit follow it, and the report's own label.
@@ -81,7 +82,7 @@ constexpr int kFooterTop = 770;
 constexpr int kFooterStep = 9;
 constexpr int kPageTextX = 500;
 
-void setFont(QPainter &painter, int pixelSize, int weight)
+void setFont(QPainter &painter, int pixelSize, QFont::Weight weight)
 {
     // The page is laid out for Arial. Where it is missing (Linux), Liberation
     // Sans has the same metrics; asked for by name, so that the page does not
@@ -102,9 +103,14 @@ void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t cou
                          QString::fromUtf8(kMeterFields[lines[row].field].obis) + QLatin1Char(' ')
                              + QString::fromUtf8(lines[row].label));
     setFont(painter, 9, kNormal);
-    for (std::size_t row = 0; row < count; ++row)
-        painter.drawText(QRect(columns.value, 161 + kValueRowStep * int(row), 100, 12), Qt::AlignRight,
-                         input.values[lines[row].field].value_or(QString()));
+    // Right-aligned on the labels' baseline: a box's top plus the font's
+    // ascent would round differently from one Qt version to the next.
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    for (std::size_t row = 0; row < count; ++row) {
+        const QString value = input.values[lines[row].field].value_or(QString());
+        painter.drawText(QPointF(columns.value + 100 - metrics.horizontalAdvance(value), 170 + kValueRowStep * int(row)),
+                         value);
+    }
     for (std::size_t row = 0; row < count; ++row)
         painter.drawText(columns.unit, 170 + kValueRowStep * int(row),
                          QString::fromUtf8(kMeterFields[lines[row].field].unit));

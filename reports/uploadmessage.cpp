@@ -6,16 +6,16 @@
 QString wrapLogForUpload(const QString &log)
 {
     // Walks code points, so a break never splits a surrogate pair.
-    QVector<uint> out;
+    QVector<char32_t> out;
     int counter = 0;
     for (const uint c : log.toUcs4()) {
         if (c == '\n') {
             counter = 0;
         } else if (++counter == kUploadLineLength) {
-            out << '\n';
+            out << U'\n';
             counter = 0;
         }
-        out << c;
+        out << char32_t(c);
     }
     return QString::fromUcs4(out.constData(), out.size());
 }

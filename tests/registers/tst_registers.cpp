@@ -76,12 +76,13 @@ void TestRegisters::smlMeters()
     }
     const QJsonObject expected = meter["expected"].toObject();
     for (auto e = expected.begin(); e != expected.end(); ++e) {
+        const QJsonObject about = e.value().toObject();
         const SmlRegister *r = byCode.value(e.key());
         QVERIFY2(r, qPrintable(e.key()));
         const double raw = r->kind == SmlValueKind::Signed ? double(r->signedValue) : double(r->unsignedValue);
-        const bool kWh = e.value()["unit"] == "kWh"; // documented in kWh, sent in Wh
-        QVERIFY2(same(raw * std::pow(10.0, r->scaler), e.value()["value"].toDouble() * (kWh ? 1000 : 1)), qPrintable(e.key()));
-        QCOMPARE(QString::fromUtf8(dlmsUnitName(r->unitCode)), kWh ? "Wh" : e.value()["unit"].toString().replace("deg", "°"));
+        const bool kWh = about["unit"] == "kWh"; // documented in kWh, sent in Wh
+        QVERIFY2(same(raw * std::pow(10.0, r->scaler), about["value"].toDouble() * (kWh ? 1000 : 1)), qPrintable(e.key()));
+        QCOMPARE(QString::fromUtf8(dlmsUnitName(r->unitCode)), kWh ? "Wh" : about["unit"].toString().replace("deg", "°"));
     }
     const auto fields = [](const SmlRegister &r) {
         return std::tuple(QByteArray(reinterpret_cast<const char *>(r.obis), r.obisSize), r.status, r.unitCode, r.scaler,
@@ -106,9 +107,10 @@ void TestRegisters::iecMeters()
         const auto found = std::find_if(listed.begin(), listed.end(),
                                         [&](const IecRegister &r) { return documented(text(r.address)) == e.key(); });
         QVERIFY2(found != listed.end(), qPrintable(e.key()));
-        QCOMPARE(text(found->unit), e.value()["unit"].toString());
+        const QJsonObject about = e.value().toObject();
+        QCOMPARE(text(found->unit), about["unit"].toString());
         for (const auto &[key, r] : {std::pair{"value", found}, std::pair{"second_value", found + 1}}) {
-            const QJsonValue want = e.value()[key];
+            const QJsonValue want = about[key];
             double number = 0.0;
             if (want.isString())
                 QCOMPARE(text(r->value), want.toString());

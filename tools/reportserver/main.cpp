@@ -25,7 +25,10 @@ int main(int argc, char **argv)
     const QCommandLineOption statusOption(QStringLiteral("status-reply"),
                                           QStringLiteral("Answer to the readiness query, e.g. during maintenance."),
                                           QStringLiteral("text"), QStringLiteral("SERVER_READY"));
-    parser.addOptions({dirOption, listenOption, portOption, maxOption, statusOption});
+    const QCommandLineOption redirectOption(QStringLiteral("status-redirects"),
+                                            QStringLiteral("Answer the first n readiness queries with a redirect to themselves."),
+                                            QStringLiteral("n"), QStringLiteral("0"));
+    parser.addOptions({dirOption, listenOption, portOption, maxOption, statusOption, redirectOption});
     parser.process(app);
 
     ReportServerOptions options;
@@ -35,7 +38,10 @@ int main(int argc, char **argv)
     options.maxBodyBytes = parser.value(maxOption).toLongLong(&maxOk);
     bool portOk = false;
     const uint port = parser.value(portOption).toUInt(&portOk);
-    if (options.storeDir.isEmpty() || !QDir(options.storeDir).exists() || !maxOk || !portOk || port > 65535) {
+    bool redirectsOk = false;
+    options.statusRedirects = parser.value(redirectOption).toInt(&redirectsOk);
+    if (options.storeDir.isEmpty() || !QDir(options.storeDir).exists() || !maxOk || !portOk || port > 65535
+        || !redirectsOk) {
         std::fprintf(stderr, "usage: viviv-reportserver --dir <existing directory> [--port n] [--max-body n]\n");
         return 2;
     }

@@ -23,7 +23,7 @@ struct StatusText
     const char *reason;
 };
 constexpr StatusText kStatusTexts[] = {
-    {200, "OK"}, {400, "Bad Request"}, {404, "Not Found"}, {405, "Method Not Allowed"},
+    {200, "OK"}, {302, "Found"}, {400, "Bad Request"}, {404, "Not Found"}, {405, "Method Not Allowed"},
     {411, "Length Required"}, {413, "Payload Too Large"}, {415, "Unsupported Media Type"},
     {431, "Request Header Fields Too Large"}, {500, "Internal Server Error"},
 };
@@ -101,9 +101,14 @@ ReportServer::Response ReportServer::handle(QByteArray &buffer, bool &complete)
     if ((query < 0 ? target : target.left(query)) != kPath)
         return {404, "ERROR: unknown path"};
 
+    if (method == "GET" && (target.mid(query + 1) != "status" || query < 0))
+        return {400, "ERROR: unknown query"};
+    if (method == "GET" && options.statusRedirects > 0) {
+        --options.statusRedirects;
+        return {302, "moved", target};
+    }
     if (method == "GET")
-        return target.mid(query + 1) == "status" && query >= 0 ? Response{200, options.statusReply}
-                                                                : Response{400, "ERROR: unknown query"};
+        return {200, options.statusReply};
     if (method != "POST")
         return {405, "ERROR: method not allowed"};
     if (!headerValue(lines, "content-type").startsWith("application/x-www-form-urlencoded"))
@@ -151,6 +156,8 @@ void ReportServer::respond(QTcpSocket *socket, const Response &response, const Q
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonOf(response.status) + "\r\n";
     out += "Content-Type: text/plain; charset=utf-8\r\n";
     out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (!response.location.isEmpty())
+        out += "Location: " + response.location + "\r\n";
     out += "Connection: close\r\n\r\n";
     out += response.body;
     // One access-log line per request, on standard output, before the answer leaves.

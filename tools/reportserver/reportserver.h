@@ -12,6 +12,7 @@ struct ReportServerOptions
     QString storeDir;                         // one file per accepted message
     QByteArray statusReply = "SERVER_READY";  // answer to the readiness query
     qint64 maxBodyBytes = 1024 * 1024;        // larger posts are refused unread
+    int statusRedirects = 0;                  // readiness queries sent back to themselves first
 };
 
 // The report endpoint over HTTP/1.1, one request per connection:
@@ -30,6 +31,7 @@ private:
     {
         int status;
         QByteArray body;
+        QByteArray location = {}; // of a redirect
     };
 
     void onNewConnection();
