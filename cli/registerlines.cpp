@@ -24,6 +24,12 @@ bool printable(const QByteArray &bytes)
     return true;
 }
 
+// All of it: the QByteArray overload stops at a NUL under Qt 5, not under Qt 6.
+QString latin1(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.constData(), bytes.size());
+}
+
 QString hex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex().toUpper());
@@ -83,7 +89,7 @@ RegisterLine smlLine(const SmlRegisters &listing, const SmlRegister &r)
     case SmlValueKind::Octets: {
         const QByteArray octets = spanBytes(listing.body, r.octets);
         line.raw = hex(octets);
-        line.valueText = printable(octets) ? QString::fromLatin1(octets) : hex(octets);
+        line.valueText = printable(octets) ? latin1(octets) : hex(octets);
         line.value = line.valueText;
         break;
     }
@@ -100,13 +106,13 @@ RegisterLine smlLine(const SmlRegisters &listing, const SmlRegister &r)
 RegisterLine iecLine(const QByteArray &readout, const IecRegister &r)
 {
     RegisterLine line;
-    line.obis = QString::fromLatin1(spanBytes(readout, r.address));
+    line.obis = latin1(spanBytes(readout, r.address));
     const QByteArray text = spanBytes(readout, r.value);
-    line.valueText = QString::fromLatin1(text);
+    line.valueText = latin1(text);
     line.raw = line.valueText;
     double number = 0.0;
     line.value = iecReadNumber(text, &number) ? QJsonValue(number) : QJsonValue(line.valueText);
-    line.unit = QString::fromLatin1(spanBytes(readout, r.unit));
+    line.unit = latin1(spanBytes(readout, r.unit));
     return line;
 }
 
