@@ -11,20 +11,13 @@ endfunction()
 
 function(viviv_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;ARGS;LABELS" ${ARGN})
-  if(NOT T_TIMEOUT)
-    set(T_TIMEOUT 60)
-  endif()
   if(NOT TARGET ${T_NAME})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE Qt::Test ${T_LIBS})
     viviv_warnings(${T_NAME})
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
-  if(T_LABELS)
-    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
-  endif()
-  viviv_test_env(${T_NAME})
+  viviv_add_test_case(EXE ${T_NAME} NAME ${T_NAME} ARGS ${T_ARGS}
+                      TIMEOUT ${T_TIMEOUT} LABELS ${T_LABELS})
 endfunction()
 
 # One executable, several CTest entries (one per scenario), each with its own TIMEOUT.
