@@ -1,11 +1,13 @@
 #include "bench/common/workerprobe.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <ctime>
 
 #include "engine/serialclass.h"
+#include "engine/timingledger.h"
 #include "engine/workerconnections.h"
 #include "tools/simulator/metersimulator.h"
 
@@ -21,6 +23,29 @@ qint64 workerCpuNs(serialclass &worker)
     qint64 ns = 0;
     QMetaObject::invokeMethod(&worker, [&ns] { ns = threadCpuNs(); }, Qt::BlockingQueuedConnection);
     return ns;
+}
+
+bool timeWorkerRun(benchmark::State &state, serialclass &worker, const std::function<bool()> &run)
+{
+    const timingledger::Totals before = timingledger::totals();
+    const qint64 cpuBefore = workerCpuNs(worker);
+    QElapsedTimer wall;
+    wall.start();
+    const bool finished = run();
+    const qint64 wallNs = wall.nsecsElapsed();
+    const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
+    const timingledger::Totals after = timingledger::totals();
+    if (!finished) {
+        state.SkipWithError("no signalTestFinished");
+        return false;
+    }
+    const qint64 prescribedNs = (after.sleepNs - before.sleepNs) + (after.waitNs - before.waitNs);
+    state.SetIterationTime(double(wallNs) / 1e9);
+    state.counters["prescribed_ms"] = double(prescribedNs) / 1e6;
+    state.counters["overhead_ms"] = double(wallNs - prescribedNs) / 1e6;
+    state.counters["cpu_ms"] = double(cpuNs) / 1e6;
+    state.counters["cpu_pct"] = 100.0 * double(cpuNs) / double(wallNs);
+    return true;
 }
 
 WorkerProbe::WorkerProbe(serialclass &worker)

@@ -22,6 +22,11 @@ qint64 threadCpuNs();
 // The worker thread's CPU time, read in that thread while it is idle.
 qint64 workerCpuNs(serialclass &worker);
 
+// Times one run (true when it finished) and sets the counters the engine
+// benchmarks share: prescribed, overhead and CPU time. Skips the benchmark
+// and returns false when the run did not finish.
+bool timeWorkerRun(benchmark::State &state, serialclass &worker, const std::function<bool()> &run);
+
 // Talks to the worker through the window's twelve queued connections, so a
 // run is timed as the front ends see it, answers delivered included. Only
 // the answers that end a request are looked at.

@@ -7,12 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "tools/simulator/metersimulator.h"
 #include "engine/serialclass.h"
 #include "bench/common/workerprobe.h"
-#include "engine/timingledger.h"
 
 namespace {
 
@@ -56,26 +54,12 @@ void runPath(benchmark::State &state, const BenchPath &path)
         return;
 
     for (auto _ : state) {
-        const timingledger::Totals before = timingledger::totals();
-        const qint64 cpuBefore = workerCpuNs(worker);
-        QElapsedTimer wall;
-        wall.start();
-        const bool finished = path.mode < 0 ? probe.runReadHeadTest(300000)
-                                            : probe.runTest(QStringLiteral("12345678"), TestMode_t(path.mode),
-                                                            path.accessory, 300000);
-        const qint64 wallNs = wall.nsecsElapsed();
-        const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
-        const timingledger::Totals after = timingledger::totals();
-        if (!finished) {
-            state.SkipWithError("no signalTestFinished");
+        const bool finished = timeWorkerRun(state, worker, [&] {
+            return path.mode < 0 ? probe.runReadHeadTest(300000)
+                                 : probe.runTest(QStringLiteral("12345678"), TestMode_t(path.mode), path.accessory, 300000);
+        });
+        if (!finished)
             return;
-        }
-        const qint64 prescribedNs = (after.sleepNs - before.sleepNs) + (after.waitNs - before.waitNs);
-        state.SetIterationTime(double(wallNs) / 1e9);
-        state.counters["prescribed_ms"] = double(prescribedNs) / 1e6;
-        state.counters["overhead_ms"] = double(wallNs - prescribedNs) / 1e6;
-        state.counters["cpu_ms"] = double(cpuNs) / 1e6;
-        state.counters["cpu_pct"] = 100.0 * double(cpuNs) / double(wallNs);
     }
 }
 

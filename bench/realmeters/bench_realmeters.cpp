@@ -4,12 +4,11 @@
 //   prescribed    the sleeps the protocols prescribe plus the bounded waits
 //                 as long as they lasted (waiting for the meter)
 //   overhead      wall - prescribed: what the engine itself costs
-//   cpu           CPU time of the worker thread
+//   cpu           CPU time of the worker thread, and its share of wall time
 //   bytes         what reached the program's port (the replayed telegrams)
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,7 +18,6 @@
 #include "tests/realmeters/replaykinds.h"
 #include "engine/serialclass.h"
 #include "bench/common/workerprobe.h"
-#include "engine/timingledger.h"
 
 namespace {
 
@@ -37,23 +35,8 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
         return;
     for (auto _ : state) {
         meter.clearRecorded();
-        const timingledger::Totals before = timingledger::totals();
-        const qint64 cpuBefore = workerCpuNs(worker);
-        QElapsedTimer wall;
-        wall.start();
-        const bool finished = probe.runTest(QString(), TestMode_t(kind.mode), kind.accessory, 300000);
-        const qint64 wallNs = wall.nsecsElapsed();
-        const qint64 cpuNs = workerCpuNs(worker) - cpuBefore;
-        const timingledger::Totals after = timingledger::totals();
-        if (!finished) {
-            state.SkipWithError("no signalTestFinished");
+        if (!timeWorkerRun(state, worker, [&] { return probe.runTest(QString(), TestMode_t(kind.mode), kind.accessory, 300000); }))
             return;
-        }
-        const qint64 prescribedNs = (after.sleepNs - before.sleepNs) + (after.waitNs - before.waitNs);
-        state.SetIterationTime(double(wallNs) / 1e9);
-        state.counters["prescribed_ms"] = double(prescribedNs) / 1e6;
-        state.counters["overhead_ms"] = double(wallNs - prescribedNs) / 1e6;
-        state.counters["cpu_ms"] = double(cpuNs) / 1e6;
         state.counters["bytes"] = double(meter.sentBytes().size());
     }
 }
