@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "protocols/smlwalk.h"
+
 namespace {
 
 constexpr quint32 kEscapeWord = 0x1B1B1B1B;
@@ -124,10 +126,7 @@ public:
 
     quint64 number(const Element &e) const
     {
-        quint64 v = 0;
-        for (int i = 0; i < e.length; ++i)
-            v = (v << 8) | b[e.data + i];
-        return v;
+        return smlUnsignedValue(b + e.data, e.length);
     }
 
     bool isNumber(const Element &e) const
@@ -241,10 +240,8 @@ private:
             r.signedValue = b[e.data] != 0;
         } else if (isNumber(e)) {
             r.unsignedValue = number(e);
+            r.signedValue = smlSignedValue(b + e.data, e.length);
             r.kind = e.type == kInteger ? SmlValueKind::Signed : SmlValueKind::Unsigned;
-            const int shift = 64 - 8 * e.length;
-            // The left-aligned bits shifted back extend the sign.
-            r.signedValue = shift == 0 ? qint64(r.unsignedValue) : qint64(r.unsignedValue << shift) >> shift;
         } else {
             r.kind = SmlValueKind::Other;
         }
