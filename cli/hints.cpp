@@ -4,6 +4,9 @@
 #include <QSet>
 
 #include "cli/runrecord.h"
+#include "engine/telegramsteps.h"
+#include "engine/testlog.h"
+#include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
 #include "protocols/smlregisters.h"
 
@@ -70,12 +73,12 @@ using Findings = QMap<Cause, QStringList>;
 
 bool isSml(const TestRun &t)
 {
-    return t.protocol == QLatin1String("SML");
+    return t.protocol == QLatin1String(protocolname::kSml);
 }
 
 bool isModbus(const TestRun &t)
 {
-    return t.protocol == QLatin1String("Modbus RTU");
+    return t.protocol == QLatin1String(protocolname::kModbus);
 }
 
 // 7E1 characters read at 8N1 keep their parity bit as bit 7: every byte then
@@ -95,8 +98,7 @@ bool looksLike7E1(const QByteArray &bytes)
 // What is wrong with an IEC readout's block check; empty when it holds.
 QString blockCheckProblem(const parserclass &parser, const QByteArray &bytes)
 {
-    const int stx = bytes.indexOf('\x02');
-    const int etx = stx < 0 ? -1 : bytes.indexOf('\x03', stx);
+    const int etx = blockEnd(bytes);
     if (etx < 0 || etx + 1 >= bytes.size())
         return QStringLiteral("ihm fehlt die Blockprüfsumme (BCC)");
     if (parser.calcBcc(bytes.left(etx + 1)) != bytes.at(etx + 1))
@@ -149,19 +151,17 @@ void findFromBytes(const TestRun &t, const QString &modbusAddress, const HintCon
         else if (telegram && !parser.containsSmlEnergyRegister(frame))
             f.insert(Cause::NoEnergyRegister, {});
     } else if (isModbus(t)) {
-        // An answer starts with the address the request went to.
-        const QByteArray answer = got.startsWith(t.sent.value(0)) ? got.mid(t.sent.value(0).size()) : got;
-        telegram = answer.size() >= 5 && !t.sent.isEmpty() && answer.at(0) == t.sent.first().at(0);
+        // Cut as the test cut it: behind the echo, from the address the request went to.
+        const QByteArray request = t.sent.value(0);
+        const QByteArray answer = request.isEmpty() ? got : cutModbusAnswer(got, request).answer;
+        telegram = answer.size() >= kModbusExceptionSize && !request.isEmpty() && answer.at(0) == request.at(0);
         if (telegram && !parser.checkModbusCrc(answer))
             f.insert(Cause::ChecksumFailed, {QStringLiteral("seine CRC stimmt nicht")});
     } else {
-        int ident = got.indexOf('/');
-        while (ident >= 0 && got.mid(ident + 1, 1) == "?") // our own request, echoed
-            ident = got.indexOf('/', ident + 1);
+        const int ident = identificationStart(got);
         telegram = ident >= 0 && got.indexOf('!', ident) >= 0;
         const QString blockCheck = blockCheckProblem(parser, got);
-        // All of it: a NUL at the rate change must not hide the data message.
-        if (telegram && !parser.containsEnergyRegister(QString::fromLatin1(got.constData(), got.size())))
+        if (telegram && !parser.containsEnergyRegister(textOf(got)))
             f.insert(Cause::NoEnergyRegister, {});
         else if (telegram && !blockCheck.isEmpty())
             f.insert(Cause::ChecksumFailed, {blockCheck});

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "engine/testlog.h"
 #include "protocols/iecreadout.h"
 #include "protocols/iecregisters.h"
 #include "protocols/smlregisters.h"
@@ -121,11 +122,11 @@ RegisterLine iecLine(const QByteArray &readout, const IecRegister &r)
 QList<RegisterLine> registerLines(const QString &protocol, const QByteArray &telegram)
 {
     QList<RegisterLine> lines;
-    if (protocol == QLatin1String("SML")) {
+    if (protocol == QLatin1String(protocolname::kSml)) {
         const SmlRegisters listing = listSmlRegisters(telegram);
         for (const SmlRegister &r : listing.registers)
             lines.append(smlLine(listing, r));
-    } else if (protocol == QLatin1String("OBIS ASCII")) {
+    } else if (protocol == QLatin1String(protocolname::kIecAscii)) {
         for (const IecRegister &r : listIecRegisters(telegram))
             lines.append(iecLine(telegram, r));
     }

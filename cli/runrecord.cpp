@@ -15,7 +15,7 @@ const IdentText kIdentTexts[5] = {
 QString identShown(const RunRecord &record, const IdentText &ident)
 {
     const QString &text = record.values.*ident.text;
-    if (ident.binaryInSml && record.protokoll == QLatin1String("SML"))
+    if (ident.binaryInSml && record.protokoll == QLatin1String(protocolname::kSml))
         return QString::fromLatin1(text.toLatin1().toHex().toUpper());
     return text;
 }
@@ -60,15 +60,6 @@ void RunRecord::closeTest(int number, const QString &protocol, const QString &se
 bool RunRecord::successful() const
 {
     return ergebnis == QLatin1String("erfolgreich");
-}
-
-bool RunRecord::hasValues() const
-{
-    for (const MeterField &f : kMeterFields) {
-        if (values.*f.valid)
-            return true;
-    }
-    return false;
 }
 
 QByteArray RunRecord::telegram() const

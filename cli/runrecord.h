@@ -68,7 +68,6 @@ struct RunRecord
     void mergeValues(const meter_result_t &record);
     void closeTest(int number, const QString &protocol, const QString &setting, const QByteArray &received);
     bool successful() const;
-    bool hasValues() const;
     // The telegram behind the report text: hexadecimal, or an IEC readout as text.
     QByteArray telegram() const;
 };

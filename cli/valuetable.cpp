@@ -1,5 +1,7 @@
 #include "cli/valuetable.h"
 
+#include "engine/testlog.h"
+
 #define SUMMARY_LINE(suffix, label) {meterFieldIndex(&meter_result_t::Value_##suffix), label}
 
 constexpr SummaryValueLine kSummaryValueLines[kMeterFieldCount] = {
@@ -36,7 +38,7 @@ namespace {
 
 bool isSml(const QString &protocol)
 {
-    return protocol == QLatin1String("SML");
+    return protocol == QLatin1String(protocolname::kSml);
 }
 
 } // namespace

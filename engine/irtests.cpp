@@ -81,15 +81,6 @@ bool identificationComplete(const QByteArray &buffer)
     return buffer.endsWith("\r\n") && (buffer.size() < 3 || buffer.at(buffer.size() - 3) != '!');
 }
 
-// The first "/" that does not start an echoed request "/?".
-int identificationStart(const QByteArray &buffer)
-{
-    for (int i = buffer.indexOf('/'); i >= 0; i = buffer.indexOf('/', i + 1))
-        if (i + 1 >= buffer.size() || buffer.at(i + 1) != '?')
-            return i;
-    return -1;
-}
-
 // A readout on its way: an identification, then a data block with at least
 // one complete data line. Noise shows neither.
 bool readoutUnderway(const QByteArray &buffer)

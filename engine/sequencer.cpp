@@ -20,24 +20,24 @@ struct ChainStep
 
 constexpr ChainStep kReadingHeadChain[] = {
     {"Test 1 von 4 - Bitte warten!", "Test 1 mit Baud 9600 8N1 unidirektional:",
-     [](serialclass &w, const QString &) { return w.IR_Test01(); }, "SML", "9600 8N1"},
+     [](serialclass &w, const QString &) { return w.IR_Test01(); }, protocolname::kSml, "9600 8N1"},
     {"Test 2 von 4 - Bitte warten!", "Test 2 mit Baud 9600 8N1 bidirektional:",
-     [](serialclass &w, const QString &) { return w.IR_Test02(); }, "SML", "9600 8N1"},
+     [](serialclass &w, const QString &) { return w.IR_Test02(); }, protocolname::kSml, "9600 8N1"},
     {"Test 3 von 4 - Bitte warten!", "Test 3 mit Baud 9600 7E1 unidirektional:",
-     [](serialclass &w, const QString &) { return w.IR_Test03(); }, "OBIS ASCII", "9600 7E1"},
+     [](serialclass &w, const QString &) { return w.IR_Test03(); }, protocolname::kIecAscii, "9600 7E1"},
     {"Test 4 von 4 - Bitte warten!", "Test 4 mit Baud 300 7E1 bidirektional:",
-     [](serialclass &w, const QString &p) { return w.IR_Test04(p); }, "OBIS ASCII", "300 7E1"},
+     [](serialclass &w, const QString &p) { return w.IR_Test04(p); }, protocolname::kIecAscii, "300 7E1"},
 };
 
 constexpr ChainStep kRs485Chain[] = {
     {"Test 1 von 4 - Bitte warten!", "RS485: Test 1 mit Baud 9600 8E1 bidirektional:",
-     [](serialclass &w, const QString &p) { return w.MODBUS485_Test01(p); }, "Modbus RTU", "9600 8E1"},
+     [](serialclass &w, const QString &p) { return w.MODBUS485_Test01(p); }, protocolname::kModbus, "9600 8E1"},
     {"Test 2 von 4 - Bitte warten!", "RS485: Test 2 mit Baud 9600 7E1 bidirektional:",
-     [](serialclass &w, const QString &p) { return w.MODBUS485_Test02(p); }, "OBIS ASCII", "9600 7E1"},
+     [](serialclass &w, const QString &p) { return w.MODBUS485_Test02(p); }, protocolname::kIecAscii, "9600 7E1"},
     {"Test 3 von 4 - Bitte warten!", "RS485: Test 3 mit Baud 9600 8N1 bidirektional:",
-     [](serialclass &w, const QString &p) { return w.MODBUS485_Test03(p); }, "OBIS ASCII", "9600 8N1"},
+     [](serialclass &w, const QString &p) { return w.MODBUS485_Test03(p); }, protocolname::kIecAscii, "9600 8N1"},
     {"Test 4 von 4 - Bitte warten!", "RS485: Test 4 mit Baud 9600 8N1 unidirektional:",
-     [](serialclass &w, const QString &p) { return w.MODBUS485_Test04(p); }, "SML", "9600 8N1"},
+     [](serialclass &w, const QString &p) { return w.MODBUS485_Test04(p); }, protocolname::kSml, "9600 8N1"},
 };
 
 constexpr int kChainLength = 4;

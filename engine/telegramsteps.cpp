@@ -1,5 +1,6 @@
 #include "engine/telegramsteps.h"
 
+#include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
 #include "engine/testlog.h"
 
@@ -7,10 +8,6 @@ namespace {
 constexpr char kStx = 0x02;
 constexpr char kEtx = 0x03;
 constexpr int kSmlTailAfterEndEscape = 8; // end escape, 1A, fill count, CRC
-constexpr int kModbusHeadSize = 3;        // slave, function, byte count
-constexpr int kModbusCrcSize = 2;
-constexpr int kModbusExceptionSize = 5;   // slave, function | 80, code, CRC
-constexpr quint8 kModbusExceptionBit = 0x80;
 } // namespace
 
 SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
@@ -40,6 +37,14 @@ IecCut cutIecMessage(const QByteArray &buffer)
     if (cut.start >= 0)
         cut.end = buffer.indexOf('!', cut.start);
     return cut;
+}
+
+int identificationStart(const QByteArray &buffer)
+{
+    for (int i = buffer.indexOf('/'); i >= 0; i = buffer.indexOf('/', i + 1))
+        if (i + 1 >= buffer.size() || buffer.at(i + 1) != '?')
+            return i;
+    return -1;
 }
 
 int blockEnd(const QByteArray &buffer)

@@ -31,6 +31,10 @@ struct IecCut
 };
 IecCut cutIecMessage(const QByteArray &buffer);
 
+// The first "/" that does not start an echoed request "/?": where a meter's
+// identification begins; -1 when none has come.
+int identificationStart(const QByteArray &buffer);
+
 // The index of the first ETX at or after the first STX; -1 when the buffer
 // holds no such block yet.
 int blockEnd(const QByteArray &buffer);

@@ -21,6 +21,13 @@ constexpr const char *kSent = "Sende:";
 constexpr const char *kPortFailure = "Fehler an der Schnittstelle: ";
 } // namespace logtext
 
+// The protocols a test names in its result, which a front end may tell apart.
+namespace protocolname {
+constexpr const char *kSml = "SML";
+constexpr const char *kIecAscii = "OBIS ASCII";
+constexpr const char *kModbus = "Modbus RTU";
+} // namespace protocolname
+
 // Upper-case hexadecimal, two digits per byte, no separators.
 QString hexText(const QByteArray &bytes);
 

@@ -4,6 +4,13 @@
 
 #include "protocols/meterresult.h"
 
+// The layout of an answer frame: slave, function, byte count, the data, CRC;
+// an exception answer has the function's top bit set and a code instead.
+constexpr int kModbusHeadSize = 3;
+constexpr int kModbusCrcSize = 2;
+constexpr int kModbusExceptionSize = 5; // slave, function | 80, code, CRC: also the shortest answer
+constexpr quint8 kModbusExceptionBit = 0x80;
+
 // Answers that the Modbus RTU test collected, one complete frame (CRC
 // included) per slot, or an empty array where no good answer came.
 constexpr int kModbusAnswerSlots = 19;

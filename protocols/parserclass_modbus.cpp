@@ -27,14 +27,14 @@ constexpr quint8 kReadHoldingRegisters = 0x03;
 // count claims (an exception answer's code is no byte count).
 bool answerValue(const QByteArray &answer, quint32 *value)
 {
-    if (answer.size() < 3 || quint8(answer.at(1)) != kReadHoldingRegisters)
+    if (answer.size() < kModbusHeadSize || quint8(answer.at(1)) != kReadHoldingRegisters)
         return false;
     const int count = quint8(answer.at(2));
-    if (count < 2 || count > 4 || answer.size() < 3 + count + 2)
+    if (count < 2 || count > 4 || answer.size() < kModbusHeadSize + count + kModbusCrcSize)
         return false;
     quint32 v = 0;
     for (int i = 0; i < count; ++i)
-        v = (v << 8) | quint8(answer.at(3 + i));
+        v = (v << 8) | quint8(answer.at(kModbusHeadSize + i));
     *value = v;
     return true;
 }
