@@ -25,10 +25,7 @@
 #include "app/mainwindow.h"
 #include "tools/simulator/metersimulator.h"
 #include "engine/serialclass.h"
-#if __has_include("realmeters.h")
 #include "tools/simulator/realmeters.h"
-#define VIVIV_REAL_METERS 1
-#endif
 
 using metersim::Profile;
 
@@ -72,7 +69,6 @@ QVector<Choice> choices()
                       Profile::Noise, Profile::StopsMidTelegram, Profile::Unplugged, Profile::ModbusSlave,
                       Profile::Rs485Iec, Profile::Rs485SmlPush})
         list << Choice{QLatin1String(metersim::profileInfo(p).name), p, {}};
-#ifdef VIVIV_REAL_METERS
     for (const metersim::RealMeter &m : metersim::realMeters()) {
         if (m.kind == metersim::RealMeter::Kind::DecoderData)
             continue;
@@ -80,7 +76,6 @@ QVector<Choice> choices()
         o.realMeter = m.id;
         list << Choice{QStringLiteral("real:") + m.id, metersim::defaultProfileFor(m), o};
     }
-#endif
     return list;
 }
 
