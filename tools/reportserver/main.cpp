@@ -42,7 +42,8 @@ int main(int argc, char **argv)
     options.statusRedirects = parser.value(redirectOption).toInt(&redirectsOk);
     if (options.storeDir.isEmpty() || !QDir(options.storeDir).exists() || !maxOk || !portOk || port > 65535
         || !redirectsOk) {
-        std::fprintf(stderr, "usage: viviv-reportserver --dir <existing directory> [--port n] [--max-body n]\n");
+        std::fprintf(stderr, "usage: viviv-reportserver --dir <existing directory> [--listen address] [--port n] "
+                             "[--max-body n] [--status-reply text] [--status-redirects n]\n");
         return 2;
     }
 

@@ -101,14 +101,15 @@ ReportServer::Response ReportServer::handle(QByteArray &buffer, bool &complete)
     if ((query < 0 ? target : target.left(query)) != kPath)
         return {404, "ERROR: unknown path"};
 
-    if (method == "GET" && (target.mid(query + 1) != "status" || query < 0))
-        return {400, "ERROR: unknown query"};
-    if (method == "GET" && options.statusRedirects > 0) {
-        --options.statusRedirects;
-        return {302, "moved", target};
-    }
-    if (method == "GET")
+    if (method == "GET") {
+        if (query < 0 || target.mid(query + 1) != "status")
+            return {400, "ERROR: unknown query"};
+        if (options.statusRedirects > 0) {
+            --options.statusRedirects;
+            return {302, "moved", target};
+        }
         return {200, options.statusReply};
+    }
     if (method != "POST")
         return {405, "ERROR: method not allowed"};
     if (!headerValue(lines, "content-type").startsWith("application/x-www-form-urlencoded"))
