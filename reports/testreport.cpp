@@ -21,7 +21,9 @@ constexpr int kLaterDataY = 90;
 constexpr int kDataLineStep = 8;
 constexpr int kLeftX = 41; // the right margin is as wide
 constexpr int kPageWidth = 595; // A4 at 72 dpi
+constexpr int kValueFirstBaseline = 170;
 constexpr int kValueRowStep = 12;
+constexpr int kValueBoxWidth = 100;
 
 // By name: Qt 5 counts weights 0 to 99, Qt 6 1 to 1000.
 constexpr QFont::Weight kBold = QFont::Bold;
@@ -97,9 +99,10 @@ void setFont(QPainter &painter, int pixelSize, QFont::Weight weight)
 void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t count, const BlockColumns &columns,
                 const ReportInput &input)
 {
+    const auto baseline = [](std::size_t row) { return kValueFirstBaseline + kValueRowStep * int(row); };
     setFont(painter, 9, kBold);
     for (std::size_t row = 0; row < count; ++row)
-        painter.drawText(columns.label, 170 + kValueRowStep * int(row),
+        painter.drawText(columns.label, baseline(row),
                          QString::fromUtf8(kMeterFields[lines[row].field].obis) + QLatin1Char(' ')
                              + QString::fromUtf8(lines[row].label));
     setFont(painter, 9, kNormal);
@@ -107,13 +110,11 @@ void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t cou
     // ascent would round differently from one Qt version to the next.
     const QFontMetricsF metrics(painter.font(), painter.device());
     for (std::size_t row = 0; row < count; ++row) {
+        const MeterField &field = kMeterFields[lines[row].field];
         const QString value = input.values[lines[row].field].value_or(QString());
-        painter.drawText(QPointF(columns.value + 100 - metrics.horizontalAdvance(value), 170 + kValueRowStep * int(row)),
-                         value);
+        painter.drawText(QPointF(columns.value + kValueBoxWidth - metrics.horizontalAdvance(value), baseline(row)), value);
+        painter.drawText(columns.unit, baseline(row), QString::fromUtf8(field.unit));
     }
-    for (std::size_t row = 0; row < count; ++row)
-        painter.drawText(columns.unit, 170 + kValueRowStep * int(row),
-                         QString::fromUtf8(kMeterFields[lines[row].field].unit));
 }
 
 // A raw-data line of wide letters can be longer than the page is wide even at
