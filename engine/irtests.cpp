@@ -65,8 +65,14 @@ constexpr int kDataMaxMs = 120000;
 // 7E1 characters of 10 bits at 300 Bd). The port switches a little after
 // that: sooner garbles its last character, later misses the start of a meter
 // that answers in the shortest reaction time allowed (200 ms).
-constexpr int kBitsPerCharacter = 10;
-constexpr int kAckOnWireMs = kAckSize * kBitsPerCharacter * 1000 / kLine300_7E1.baud;
+constexpr int kBitsPerCharacter = 10; // start, 7 data, parity, stop
+
+constexpr int onWireMs(int characters, qint32 rate)
+{
+    return characters * kBitsPerCharacter * 1000 / rate;
+}
+
+constexpr int kAckOnWireMs = onWireMs(kAckSize, kLine300_7E1.baud);
 constexpr int kSwitchMarginMs = 30;
 
 // The block check character follows the ETX; a USB adapter may hand it over
@@ -96,7 +102,7 @@ bool readoutUnderway(const QByteArray &buffer)
 void takeBlockCheck(TestLink &link, QByteArray &buffer, qint32 rate)
 {
     if (blockEnd(buffer) == buffer.size() - 1)
-        link.waitForInput(kBlockCheckCharacters * kBitsPerCharacter * 1000 / rate + kAdapterPacketDelayMs);
+        link.waitForInput(onWireMs(kBlockCheckCharacters, rate) + kAdapterPacketDelayMs);
     link.appendAvailable(buffer);
 }
 
