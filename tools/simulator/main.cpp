@@ -48,36 +48,6 @@ bool parseNumberList(const QString &text, QSet<int> *out)
     return true;
 }
 
-// The whole-number options: name on the command line, the setting it sets
-// (whose bounds kNumberFields holds), value name and help.
-struct NumberOption
-{
-    const char *name;
-    const char *field;
-    const char *valueName;
-    const char *help;
-};
-
-constexpr NumberOption kNumberOptions[] = {
-    {"interval", "intervalMs", "ms", "Push interval (default 1000)."},
-    {"first-push", "firstPushMs", "ms", "Delay of the first push."},
-    {"reaction", "reactionMs", "ms",
-     "Time from a request (the mode C sign-on) to the answer (default 200; IEC 62056-21 allows 200 to 1500)."},
-    {"ack-reaction", "ackReactionMs", "ms",
-     "Mode C: the meter switches to the agreed rate and sends its data message this long after the "
-     "acknowledgement, whatever the program does (200 to 1500 allowed). Without it the meter waits until the "
-     "program's port shows the new rate."},
-    {"glitch", "glitchByte", "byte",
-     "One stray byte (such as 0) in front of every readout; a mode C meter sends it where it changes its rate."},
-    {"readout-bytes", "readoutBytes", "n",
-     "Billing-history lines lengthen the IEC data message to at least n bytes (4096 take 137 s at 300 Bd)."},
-    {"usb-latency", "usbLatencyMs", "ms", "Latency timer of the USB adapter (default 16); implies --usb."},
-    {"usb-packet", "usbPacketBytes", "bytes", "Bytes in a full packet of the USB adapter (default 62); implies --usb."},
-    {"modbus-delay", "modbusDelayMs", "ms", "Time from a Modbus request to the answer (default 20)."},
-    {"stop-after", "stopAfterBytes", "bytes", "The meter falls silent after this many bytes."},
-    {"unplug-after", "unplugAfterMs", "ms", "The port disappears after this time."},
-};
-
 int fail(const QString &message)
 {
     QTextStream(stderr) << "viviv-metersim: " << message << "\n"
@@ -143,9 +113,11 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Print only the slave path."));
     parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
                        slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
-    for (const NumberOption &n : kNumberOptions)
-        parser.addOption(QCommandLineOption(QString::fromLatin1(n.name), QString::fromLatin1(n.help),
-                                            QString::fromLatin1(n.valueName)));
+    for (const NumberField &f : kNumberFields) {
+        if (f.option)
+            parser.addOption(QCommandLineOption(QString::fromLatin1(f.option), QString::fromLatin1(f.help),
+                                                QString::fromLatin1(f.valueName)));
+    }
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -185,10 +157,11 @@ int main(int argc, char *argv[])
         if (!number(n.opt.names().last(), n.value, n.min, n.max))
             return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(n.opt), n.opt.names().last()));
     }
-    for (const NumberOption &n : kNumberOptions) {
-        const NumberField *f = numberField(n.field);
-        const QString name = QString::fromLatin1(n.name);
-        if (!number(name, &(o.*(f->field)), f->min, f->max))
+    for (const NumberField &f : kNumberFields) {
+        if (!f.option)
+            continue;
+        const QString name = QString::fromLatin1(f.option);
+        if (!number(name, &(o.*(f.field)), f.min, f.max))
             return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(name), name));
     }
     o.slaveAddress = quint8(slave);
