@@ -147,8 +147,9 @@ enum class Profile;
 // ([2, 5]), "format" ("9600 8N1", or "8N1" at the profile's own rate),
 // "telegram" (hexadecimal), "realMeter", "seed", "slave" (121) and "faults"
 // ({"4000": "no-answer"}, first register in hexadecimal); "usbLatencyMs" and
-// "usbPacketBytes" imply "usbAdapter", as on the command line. False with the
-// reason for an unknown name or a bad value, so a misspelt row fails.
+// "usbPacketBytes" imply "usbAdapter". False with the reason for an unknown
+// name or a bad value, so a misspelt row fails. The command line sets its
+// options through here too, so each check lives here alone.
 bool applyJson(const QJsonObject &json, Profile profile, Options *options, QString *error);
 
 // "no-answer", "wrong-crc", ... in the order of ModbusFault.
