@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
@@ -36,47 +38,27 @@ QString profileList()
     return text;
 }
 
-bool parseNumberList(const QString &text, QSet<int> *out)
+// A whole number as the command line writes it ("0x1b" too); anything else
+// becomes null, which applyJson() refuses.
+QJsonValue number(const QString &text)
 {
+    bool ok = false;
+    const int n = text.toInt(&ok, 0);
+    return ok ? QJsonValue(n) : QJsonValue();
+}
+
+// "2,5" as [2, 5]; a part that is no number becomes null, which applyJson()
+// refuses.
+QJsonArray numberList(const QString &text)
+{
+    QJsonArray list;
     for (const QString &part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         bool ok = false;
         const int n = part.trimmed().toInt(&ok);
-        if (!ok || n < 1)
-            return false;
-        out->insert(n);
+        list.append(ok ? QJsonValue(n) : QJsonValue());
     }
-    return true;
+    return list;
 }
-
-// The whole-number options: name on the command line, the setting it sets
-// (whose bounds kNumberFields holds), value name and help.
-struct NumberOption
-{
-    const char *name;
-    const char *field;
-    const char *valueName;
-    const char *help;
-};
-
-constexpr NumberOption kNumberOptions[] = {
-    {"interval", "intervalMs", "ms", "Push interval (default 1000)."},
-    {"first-push", "firstPushMs", "ms", "Delay of the first push."},
-    {"reaction", "reactionMs", "ms",
-     "Time from a request (the mode C sign-on) to the answer (default 200; IEC 62056-21 allows 200 to 1500)."},
-    {"ack-reaction", "ackReactionMs", "ms",
-     "Mode C: the meter switches to the agreed rate and sends its data message this long after the "
-     "acknowledgement, whatever the program does (200 to 1500 allowed). Without it the meter waits until the "
-     "program's port shows the new rate."},
-    {"glitch", "glitchByte", "byte",
-     "One stray byte (such as 0) in front of every readout; a mode C meter sends it where it changes its rate."},
-    {"readout-bytes", "readoutBytes", "n",
-     "Billing-history lines lengthen the IEC data message to at least n bytes (4096 take 137 s at 300 Bd)."},
-    {"usb-latency", "usbLatencyMs", "ms", "Latency timer of the USB adapter (default 16); implies --usb."},
-    {"usb-packet", "usbPacketBytes", "bytes", "Bytes in a full packet of the USB adapter (default 62); implies --usb."},
-    {"modbus-delay", "modbusDelayMs", "ms", "Time from a Modbus request to the answer (default 20)."},
-    {"stop-after", "stopAfterBytes", "bytes", "The meter falls silent after this many bytes."},
-    {"unplug-after", "unplugAfterMs", "ms", "The port disappears after this time."},
-};
 
 int fail(const QString &message)
 {
@@ -143,9 +125,11 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Print only the slave path."));
     parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
                        slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
-    for (const NumberOption &n : kNumberOptions)
-        parser.addOption(QCommandLineOption(QString::fromLatin1(n.name), QString::fromLatin1(n.help),
-                                            QString::fromLatin1(n.valueName)));
+    for (const NumberField &f : kNumberFields) {
+        if (f.option)
+            parser.addOption(QCommandLineOption(QString::fromLatin1(f.option), QString::fromLatin1(f.help),
+                                                QString::fromLatin1(f.valueName)));
+    }
     if (!parser.parse(app.arguments()))
         return fail(parser.errorText());
     if (parser.isSet(QStringLiteral("help")))
@@ -161,63 +145,44 @@ int main(int argc, char *argv[])
     if (!profile)
         return fail(QStringLiteral("unknown profile '%1'").arg(parser.value(profileOpt)));
 
+    // applyJson() checks every setting; the command line only names the
+    // option that was wrong.
     Options o;
-    auto number = [&](const QString &name, int *out, int min, int max) {
-        if (!parser.isSet(name))
-            return true;
-        bool ok = false;
-        const int v = parser.value(name).toInt(&ok, 0);
-        if (!ok || v < min || v > max)
-            return false;
-        *out = v;
-        return true;
+    const auto set = [&](const char *key, const QJsonValue &value) {
+        return applyJson(QJsonObject{{QLatin1String(key), value}}, profile->profile, &o, nullptr);
     };
-    int slave = o.slaveAddress;
-    int seed = 1;
-    const struct
-    {
-        const QCommandLineOption &opt;
-        int *value;
-        int min;
-        int max;
-    } others[] = {{slaveOpt, &slave, 0, 255}, {seedOpt, &seed, 0, 0x7FFFFFFF}};
-    for (const auto &n : others) {
-        if (!number(n.opt.names().last(), n.value, n.min, n.max))
-            return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(n.opt), n.opt.names().last()));
+    const auto badValue = [&](const QString &name) {
+        return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(name), name));
+    };
+    // --slave and --seed set the settings of the same name.
+    for (const char *name : {"slave", "seed"}) {
+        const QString option = QLatin1String(name);
+        if (parser.isSet(option) && !set(name, number(parser.value(option))))
+            return badValue(option);
     }
-    for (const NumberOption &n : kNumberOptions) {
-        const NumberField *f = numberField(n.field);
-        const QString name = QString::fromLatin1(n.name);
-        if (!number(name, &(o.*(f->field)), f->min, f->max))
-            return fail(QStringLiteral("bad value '%1' for --%2").arg(parser.value(name), name));
+    for (const NumberField &f : kNumberFields) {
+        if (!f.option)
+            continue;
+        const QString name = QString::fromLatin1(f.option);
+        if (parser.isSet(name) && !set(f.name, number(parser.value(name))))
+            return badValue(name);
     }
-    o.slaveAddress = quint8(slave);
-    o.seed = quint32(seed);
-    if (parser.isSet(baudCharOpt)) {
-        const QString c = parser.value(baudCharOpt);
-        if (c.size() != 1 || c.at(0).unicode() > 0x7E)
-            return fail(QStringLiteral("--baud-char takes one character"));
-        o.baudChar = c.at(0).toLatin1();
-    }
-    o.address = parser.value(addressOpt);
-    o.echo = parser.isSet(echoOpt);
-    o.usbAdapter = parser.isSet(usbOpt) || parser.isSet(QStringLiteral("usb-latency"))
-                   || parser.isSet(QStringLiteral("usb-packet"));
-    if (!parseNumberList(parser.value(loseOpt), &o.lostEchoes) || !parseNumberList(parser.value(damageOpt), &o.damagedEchoes))
+    if (parser.isSet(baudCharOpt) && !set("baudChar", parser.value(baudCharOpt)))
+        return fail(QStringLiteral("--baud-char takes one character"));
+    if (parser.isSet(addressOpt))
+        set("address", parser.value(addressOpt));
+    if (parser.isSet(echoOpt))
+        set("echo", true);
+    if (parser.isSet(usbOpt))
+        set("usbAdapter", true);
+    if ((parser.isSet(loseOpt) && !set("lost", numberList(parser.value(loseOpt))))
+        || (parser.isSet(damageOpt) && !set("damaged", numberList(parser.value(damageOpt)))))
         return fail(QStringLiteral("--lose and --damage take transmission numbers from 1, such as 2,5"));
-    if (parser.isSet(formatOpt)) {
-        // A bare character format keeps the profile's own rate.
-        LineFormat f = createMeter(profile->profile, Options{})->initialFormat();
-        if (!LineFormat::parse(parser.value(formatOpt), &f))
-            return fail(QStringLiteral("bad format '%1' (expected such as 7E1 or \"9600 8N1\")").arg(parser.value(formatOpt)));
-        o.format = f;
-    }
-    if (parser.isSet(telegramOpt)) {
-        const QByteArray hex = parser.value(telegramOpt).toLatin1();
-        o.telegram = QByteArray::fromHex(hex);
-        if (o.telegram.isEmpty() || o.telegram.size() * 2 != hex.size())
-            return fail(QStringLiteral("--telegram takes an even number of hexadecimal digits"));
-    }
+    if (parser.isSet(formatOpt) && !set("format", parser.value(formatOpt)))
+        return fail(QStringLiteral("bad format '%1' (expected such as 7E1 or \"9600 8N1\")")
+                        .arg(parser.value(formatOpt)));
+    if (parser.isSet(telegramOpt) && !set("telegram", parser.value(telegramOpt)))
+        return fail(QStringLiteral("--telegram takes an even number of hexadecimal digits"));
 
     if (real) {
         o.realMeter = real->id;

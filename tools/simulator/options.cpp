@@ -81,8 +81,6 @@ bool applyOther(const QString &key, const QJsonValue &v, Profile profile, Option
     return false;
 }
 
-} // namespace
-
 const NumberField *numberField(const char *name)
 {
     for (const NumberField &f : kNumberFields) {
@@ -91,6 +89,8 @@ const NumberField *numberField(const char *name)
     }
     return nullptr;
 }
+
+} // namespace
 
 QStringList modbusFaultNames()
 {

@@ -99,32 +99,46 @@ struct Options
 };
 
 // The whole-number settings by name (the field's name), with the values they
-// accept; the command line and applyJson() both take them from here.
+// accept and, for those the command line offers, the option's name, value
+// name and help; the command line and applyJson() both take them from here.
 struct NumberField
 {
     const char *name;
     int Options::*field;
     int min;
     int max;
+    const char *option = nullptr; // none: not on the command line
+    const char *valueName = nullptr;
+    const char *help = nullptr;
 };
 
+// In the order of the command line's help.
 constexpr NumberField kNumberFields[] = {
-    {"intervalMs", &Options::intervalMs, 1, 86400000},
-    {"firstPushMs", &Options::firstPushMs, 0, 86400000},
-    {"reactionMs", &Options::reactionMs, 0, 60000},
-    {"ackReactionMs", &Options::ackReactionMs, -1, 60000},
+    {"intervalMs", &Options::intervalMs, 1, 86400000, "interval", "ms", "Push interval (default 1000)."},
+    {"firstPushMs", &Options::firstPushMs, 0, 86400000, "first-push", "ms", "Delay of the first push."},
+    {"reactionMs", &Options::reactionMs, 0, 60000, "reaction", "ms",
+     "Time from a request (the mode C sign-on) to the answer (default 200; IEC 62056-21 allows 200 to 1500)."},
+    {"ackReactionMs", &Options::ackReactionMs, -1, 60000, "ack-reaction", "ms",
+     "Mode C: the meter switches to the agreed rate and sends its data message this long after the "
+     "acknowledgement, whatever the program does (200 to 1500 allowed). Without it the meter waits until the "
+     "program's port shows the new rate."},
+    {"glitchByte", &Options::glitchByte, -1, 255, "glitch", "byte",
+     "One stray byte (such as 0) in front of every readout; a mode C meter sends it where it changes its rate."},
+    {"readoutBytes", &Options::readoutBytes, 0, 1 << 20, "readout-bytes", "n",
+     "Billing-history lines lengthen the IEC data message to at least n bytes (4096 take 137 s at 300 Bd)."},
+    {"usbLatencyMs", &Options::usbLatencyMs, 1, 1000, "usb-latency", "ms",
+     "Latency timer of the USB adapter (default 16); implies --usb."},
+    {"usbPacketBytes", &Options::usbPacketBytes, 1, 4096, "usb-packet", "bytes",
+     "Bytes in a full packet of the USB adapter (default 62); implies --usb."},
+    {"modbusDelayMs", &Options::modbusDelayMs, 0, 60000, "modbus-delay", "ms",
+     "Time from a Modbus request to the answer (default 20)."},
+    {"stopAfterBytes", &Options::stopAfterBytes, -1, 1 << 30, "stop-after", "bytes",
+     "The meter falls silent after this many bytes."},
+    {"unplugAfterMs", &Options::unplugAfterMs, -1, 86400000, "unplug-after", "ms",
+     "The port disappears after this time."},
     {"switchGapMs", &Options::switchGapMs, 0, 60000},
-    {"glitchByte", &Options::glitchByte, -1, 255},
-    {"readoutBytes", &Options::readoutBytes, 0, 1 << 20},
-    {"usbLatencyMs", &Options::usbLatencyMs, 1, 1000},
-    {"usbPacketBytes", &Options::usbPacketBytes, 1, 4096},
-    {"stopAfterBytes", &Options::stopAfterBytes, -1, 1 << 30},
-    {"unplugAfterMs", &Options::unplugAfterMs, -1, 86400000},
-    {"modbusDelayMs", &Options::modbusDelayMs, 0, 60000},
     {"modbusPieceGapMs", &Options::modbusPieceGapMs, 0, 60000},
 };
-
-const NumberField *numberField(const char *name);
 
 enum class Profile;
 
@@ -133,8 +147,9 @@ enum class Profile;
 // ([2, 5]), "format" ("9600 8N1", or "8N1" at the profile's own rate),
 // "telegram" (hexadecimal), "realMeter", "seed", "slave" (121) and "faults"
 // ({"4000": "no-answer"}, first register in hexadecimal); "usbLatencyMs" and
-// "usbPacketBytes" imply "usbAdapter", as on the command line. False with the
-// reason for an unknown name or a bad value, so a misspelt row fails.
+// "usbPacketBytes" imply "usbAdapter". False with the reason for an unknown
+// name or a bad value, so a misspelt row fails. The command line sets its
+// options through here too, so each check lives here alone.
 bool applyJson(const QJsonObject &json, Profile profile, Options *options, QString *error);
 
 // "no-answer", "wrong-crc", ... in the order of ModbusFault.
