@@ -6,6 +6,8 @@
 #include "protocols/parserclass.h"
 #include "tests/common/jsonrows.h"
 
+#include <cmath>
+
 inline QJsonDocument jsonFile(const QString &name)
 {
     QFile file(VIVIV_TESTDATA "/" + name);
@@ -26,6 +28,12 @@ inline void addMeterRows(const QString &name)
 inline QString shown(double value)
 {
     return QString::number(value, 'g', 12);
+}
+
+// Equal but for rounding, relative to the expected b (absolute below 1).
+inline bool same(double a, double b)
+{
+    return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
 }
 
 // A real meter's {"value", "unit"} in the record's units (kWh, W, V, A).
