@@ -1,6 +1,6 @@
 // IEC 62056-21 data readouts: the rows of testdata/iec/rows.json and the real
 // meters' captures. (What the simulator builds is read by the engine tests.)
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 
 class TestIecDecoder : public QObject
 {

@@ -7,7 +7,7 @@
 
 #include "protocols/modbusrtu.h"
 #include "tools/modbus_encoder/modbusencoder.h"
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "protocols/iecreadout.h"
 #include "protocols/iecregisters.h"
 #include "protocols/smlregisters.h"
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 #include "tests/sml/smloracle.h"
 
 #include <cmath>

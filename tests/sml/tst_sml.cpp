@@ -6,7 +6,7 @@
 
 #include "protocols/smlitems.h"
 #include "tools/sml_encoder/smlencoder.h"
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 #include "tests/sml/smloracle.h"
 
 using namespace smlencoder;

@@ -8,14 +8,6 @@
 
 #include <cmath>
 
-inline QJsonDocument jsonFile(const QString &name)
-{
-    QFile file(VIVIV_TESTDATA "/" + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
-    return QJsonDocument::fromJson(file.readAll());
-}
-
 // One row per real meter of a capture file under testdata/meters/.
 inline void addMeterRows(const QString &name)
 {
