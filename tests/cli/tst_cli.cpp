@@ -5,7 +5,7 @@
 
 #include "detection/ftdisource.h"
 #include "tests/common/jsonrows.h"
-#include "tools/simulator/metersimulator.h"
+#include "tests/common/rowsimulator.h"
 #include "detection/portenumerator.h"
 #include "cli/portlisting.h"
 
@@ -89,12 +89,11 @@ void TestCli::run()
     QSerialPort holder; // a second program on the port
     if (row.contains("profile")) {
         Options options;
-        const Profile profile = profileByName(row["profile"].toString())->profile;
-        QString error;
-        QVERIFY2(applyJson(row["options"].toObject(), profile, &options, &error), qPrintable(error));
         if (const QStringList swap = strings(row["pushReplace"]); !swap.isEmpty())
             options.telegram = telegrams::iecPushMessage().replace(swap[0].toLatin1(), swap[1].toLatin1());
-        sim = std::make_unique<MeterSimulator>(profile, options);
+        QString error;
+        sim = rowSimulator(row, options, &error);
+        QVERIFY2(sim, qPrintable(error));
         QVERIFY(sim->start());
         port = sim->slavePath();
         holder.setPortName(port);

@@ -17,6 +17,7 @@
 #include "tests/engine/enginerig.h"
 #include "tests/common/jsonrows.h"
 #include "tests/common/ptypair.h"
+#include "tests/common/rowsimulator.h"
 
 using namespace metersim;
 
@@ -104,11 +105,9 @@ void TestEngine::scenario()
         peer = std::make_unique<LibmodbusPeer>(row["libmodbus"].toInt());
         path = peer->pty.slavePath();
     } else if (path.isEmpty()) {
-        Options o;
-        const Profile profile = profileByName(row["profile"].toString())->profile;
         QString error;
-        QVERIFY2(applyJson(row["options"].toObject(), profile, &o, &error), qPrintable(error));
-        sim = std::make_unique<MeterSimulator>(profile, o);
+        sim = rowSimulator(row, Options(), &error);
+        QVERIFY2(sim, qPrintable(error));
         QVERIFY(sim->start());
         path = sim->slavePath();
     }
