@@ -203,7 +203,7 @@ void TestCli::run()
         {"1.7.2", m.phasePower_W[1]},  {"1.7.3", m.phasePower_W[2]},   {"32.7.0", m.voltage_V[0]},
         {"52.7.0", m.voltage_V[1]},    {"72.7.0", m.voltage_V[2]},     {"31.7.0", m.current_A[0]},
         {"51.7.0", m.current_A[1]},    {"71.7.0", m.current_A[2]}};
-    const QJsonValue unitAndText = jsonFile("cli/rows.json")["served"];
+    static const QJsonValue unitAndText = jsonFile("cli/rows.json")["served"]; // read once, for all rows
     const QJsonObject values = json["values"].toObject();
     QStringList codes = strings(want["values"]);
     codes.sort();
