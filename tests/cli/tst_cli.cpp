@@ -5,7 +5,7 @@
 
 #include "detection/ftdisource.h"
 #include "tests/common/jsonrows.h"
-#include "tools/simulator/metersimulator.h"
+#include "tests/common/rowsimulator.h"
 #include "detection/portenumerator.h"
 #include "cli/portlisting.h"
 
@@ -89,12 +89,11 @@ void TestCli::run()
     QSerialPort holder; // a second program on the port
     if (row.contains("profile")) {
         Options options;
-        const Profile profile = profileByName(row["profile"].toString())->profile;
-        QString error;
-        QVERIFY2(applyJson(row["options"].toObject(), profile, &options, &error), qPrintable(error));
         if (const QStringList swap = strings(row["pushReplace"]); !swap.isEmpty())
             options.telegram = telegrams::iecPushMessage().replace(swap[0].toLatin1(), swap[1].toLatin1());
-        sim = std::make_unique<MeterSimulator>(profile, options);
+        QString error;
+        sim = rowSimulator(row, options, &error);
+        QVERIFY2(sim, qPrintable(error));
         QVERIFY(sim->start());
         port = sim->slavePath();
         holder.setPortName(port);
@@ -204,9 +203,7 @@ void TestCli::run()
         {"1.7.2", m.phasePower_W[1]},  {"1.7.3", m.phasePower_W[2]},   {"32.7.0", m.voltage_V[0]},
         {"52.7.0", m.voltage_V[1]},    {"72.7.0", m.voltage_V[2]},     {"31.7.0", m.current_A[0]},
         {"51.7.0", m.current_A[1]},    {"71.7.0", m.current_A[2]}};
-    QFile file(QStringLiteral(VIVIV_TESTDATA "/cli/rows.json"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonValue unitAndText = QJsonDocument::fromJson(file.readAll())["served"];
+    static const QJsonValue unitAndText = jsonFile("cli/rows.json")["served"]; // read once, for all rows
     const QJsonObject values = json["values"].toObject();
     QStringList codes = strings(want["values"]);
     codes.sort();

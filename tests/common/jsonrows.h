@@ -7,17 +7,24 @@
 #include <QJsonObject>
 #include <QTest>
 
+// A JSON file under testdata/; one that cannot be read stops the test program.
+inline QJsonDocument jsonFile(const QString &name)
+{
+    QFile file(VIVIV_TESTDATA "/" + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    return QJsonDocument::fromJson(file.readAll());
+}
+
 // Call with __func__ from the _data function.
 inline void addJsonRows(const QString &file, QString function)
 {
     function.chop(5); // "_data"
     QTest::addColumn<QJsonObject>("row");
-    QFile f(VIVIV_TESTDATA "/" + file);
-    f.open(QIODevice::ReadOnly);
-    const QJsonArray rows = QJsonDocument::fromJson(f.readAll())[function].toArray();
+    const QJsonArray rows = jsonFile(file)[function].toArray();
     // A broken file or a renamed function must fail, not pass with no rows.
     if (rows.isEmpty())
-        qFatal("no rows for %s in %s", qPrintable(function), qPrintable(f.fileName()));
+        qFatal("no rows for %s in %s", qPrintable(function), qPrintable(file));
     for (const QJsonValue &row : rows)
         QTest::newRow(qPrintable(row["name"].toString())) << row.toObject();
 }

@@ -2,20 +2,19 @@
 
 #include <QString>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
-// A raw pseudo-terminal pair: the worker opens the slave by path, the test
-// holds the master.
+// A raw pseudo-terminal pair: the program under test opens the slave by
+// path, the test holds the master.
 class PtyPair
 {
 public:
     PtyPair()
     {
         char name[128] = {};
+        int slave = -1;
         if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
             path = QString::fromLocal8Bit(name);
             // Keep the slave side configured while nobody has it open.
@@ -24,7 +23,6 @@ public:
             cfmakeraw(&t);
             tcsetattr(slave, TCSANOW, &t);
             ::close(slave);
-            slave = -1;
         }
     }
     ~PtyPair()
@@ -37,16 +35,9 @@ public:
 
     bool ok() const { return master >= 0 && !path.isEmpty(); }
     QString slavePath() const { return path; }
-
-    // True once no process holds the slave side open any more.
-    bool slaveClosed() const
-    {
-        struct pollfd p = {master, POLLIN, 0};
-        return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP);
-    }
+    int masterFd() const { return master; }
 
 private:
     int master = -1;
-    int slave = -1;
     QString path;
 };

@@ -57,23 +57,28 @@ struct Session
     // The exit dialog comes after the window has gone: a click where the
     // window was finds nothing of it, and surely not its deleted form. The
     // window system's choice, on a screen of any size: the last one shown on top.
-    bool clickWhereTheWindowWas()
+    void clickWhereTheWindowWas()
     {
         const QWindowList windows = QGuiApplication::topLevelWindows();
         for (const QPoint &spot : spots) {
             const auto top = std::find_if(windows.rbegin(), windows.rend(),
                                           [&spot](QWindow *w) { return w->isVisible() && w->geometry().contains(spot); });
-            if (top != windows.rend())
-                windowGone &= *top != shown, QTest::mouseClick(*top, Qt::LeftButton, {}, (*top)->mapFromGlobal(spot));
+            if (top != windows.rend()) {
+                windowGone &= *top != shown;
+                QTest::mouseClick(*top, Qt::LeftButton, {}, (*top)->mapFromGlobal(spot));
+            }
         }
-        return false; // then closed as any dialog
     }
 
     std::unique_ptr<DemoSetup> setup;
     QWindow *shown = nullptr; // the window's own, until it quits
     QList<QPoint> spots;      // where its buttons were
     bool windowGone = true;
-    ModalAnswer person{ModalAnswer::Accept, [this](QDialog *) { return shown && clickWhereTheWindowWas(); }};
+    ModalAnswer person{ModalAnswer::Accept, [this](QDialog *) {
+        if (shown)
+            clickWhereTheWindowWas();
+        return false; // then closed as any dialog
+    }};
     std::unique_ptr<MainWindow> window;
 };
 

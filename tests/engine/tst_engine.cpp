@@ -13,11 +13,11 @@
 
 #include <modbus.h>
 #include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include "tests/engine/enginerig.h"
 #include "tests/common/jsonrows.h"
+#include "tests/common/ptypair.h"
+#include "tests/common/rowsimulator.h"
 
 using namespace metersim;
 
@@ -30,26 +30,18 @@ class LibmodbusPeer
 public:
     explicit LibmodbusPeer(int slave)
     {
-        char name[128] = {};
-        int slaveFd = -1;
-        if (openpty(&master, &slaveFd, name, nullptr, nullptr) != 0)
+        if (!pty.ok())
             return;
-        struct termios t;
-        tcgetattr(slaveFd, &t);
-        cfmakeraw(&t);
-        tcsetattr(slaveFd, TCSANOW, &t);
-        ::close(slaveFd);
-        path = QString::fromLocal8Bit(name);
         mapping = modbus_mapping_new(0, 0, 0x4110, 0);
         const QMap<quint16, quint16> registers = telegrams::modbusRegisters();
         for (auto it = registers.cbegin(); it != registers.cend(); ++it)
             mapping->tab_registers[it.key()] = it.value();
         context = modbus_new_rtu("/dev/null", 9600, 'E', 8, 1); // never opened: works on our descriptor
         modbus_set_slave(context, slave);
-        modbus_set_socket(context, master);
+        modbus_set_socket(context, pty.masterFd());
         server = std::thread([this] {
             uint8_t request[MODBUS_RTU_MAX_ADU_LENGTH];
-            for (struct pollfd p = {master, POLLIN, 0}; !stop;)
+            for (struct pollfd p = {pty.masterFd(), POLLIN, 0}; !stop;)
                 if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
                     const int n = modbus_receive(context, request);
                     answered += n > 0 && modbus_reply(context, request, n, mapping) > 0;
@@ -63,13 +55,11 @@ public:
             server.join();
         modbus_free(context);
         modbus_mapping_free(mapping);
-        ::close(master);
     }
-    QString path;
+    PtyPair pty;
     std::atomic<int> answered{0};
 
 private:
-    int master = -1;
     modbus_t *context = nullptr;
     modbus_mapping_t *mapping = nullptr;
     std::thread server;
@@ -113,13 +103,11 @@ void TestEngine::scenario()
     QString path = row["port"].toString(); // a port that does not open
     if (row.contains("libmodbus")) {
         peer = std::make_unique<LibmodbusPeer>(row["libmodbus"].toInt());
-        path = peer->path;
+        path = peer->pty.slavePath();
     } else if (path.isEmpty()) {
-        Options o;
-        const Profile profile = profileByName(row["profile"].toString())->profile;
         QString error;
-        QVERIFY2(applyJson(row["options"].toObject(), profile, &o, &error), qPrintable(error));
-        sim = std::make_unique<MeterSimulator>(profile, o);
+        sim = rowSimulator(row, Options(), &error);
+        QVERIFY2(sim, qPrintable(error));
         QVERIFY(sim->start());
         path = sim->slavePath();
     }

@@ -1,6 +1,6 @@
 // IEC 62056-21 data readouts: the rows of testdata/iec/rows.json and the real
 // meters' captures. (What the simulator builds is read by the engine tests.)
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 
 class TestIecDecoder : public QObject
 {
@@ -34,7 +34,7 @@ void TestIecDecoder::rows()
 void TestIecDecoder::realMeters()
 {
     QFETCH(const QJsonObject, entry);
-    const QJsonObject notes = jsonFile("iec/rows.json")["realMeters"].toObject();
+    static const QJsonObject notes = jsonFile("iec/rows.json")["realMeters"].toObject(); // read once, for all rows
     const QJsonObject about = notes[entry["id"].toString()].toObject(), fields = notes["*"].toObject();
     const QByteArray bytes = QByteArray::fromHex(entry["hex"].toString().toLatin1());
     QCOMPARE(p.containsEnergyRegister(QString::fromUtf8(bytes)), about["energy register"][0] != "no");

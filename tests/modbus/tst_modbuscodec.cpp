@@ -7,7 +7,7 @@
 
 #include "protocols/modbusrtu.h"
 #include "tools/modbus_encoder/modbusencoder.h"
-#include "tests/iec/testrows.h"
+#include "tests/common/testrows.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void TestModbusCodec::libmodbus()
 {
     QFETCH(QJsonObject, row);
     const int slave = row["slave"].toInt(), fault = row["fault"].toInt(); // a ModbusAnswerFault, 0: none
-    const QJsonArray requests = jsonFile("modbus/rows.json")["requests"].toArray();
+    static const QJsonArray requests = jsonFile("modbus/rows.json")["requests"].toArray(); // read once, for all rows
     for (int i = 0; i < kModbusRequestCount; ++i) {
         const QByteArray ours = modbusRequestFrame(quint8(slave), i);
         const QByteArray asked = QByteArray::fromHex(requests[i].toString().toLatin1());

@@ -6,8 +6,8 @@
 // marked plainpty also run in an executable without the test bed.
 
 #include "tests/common/jsonrows.h"
+#include "tests/common/rowsimulator.h"
 #include "tools/testbed/linesettings_record.h"
-#include "tools/simulator/metersimulator.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -83,10 +83,9 @@ void TestMeterSimulator::exchange()
         Options o;
         o.firstPushMs = 300; // the port is set up by then
         o.modbusPieceGapMs = 500;
-        const Profile profile = profileByName(row["profile"].toString())->profile;
         QString error;
-        QVERIFY2(applyJson(row["options"].toObject(), profile, &o, &error), qPrintable(error));
-        sim = std::make_unique<MeterSimulator>(profile, o);
+        sim = rowSimulator(row, o, &error);
+        QVERIFY2(sim, qPrintable(error));
         QVERIFY(sim->start());
         path = sim->slavePath();
     }

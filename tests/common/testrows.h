@@ -6,13 +6,7 @@
 #include "protocols/parserclass.h"
 #include "tests/common/jsonrows.h"
 
-inline QJsonDocument jsonFile(const QString &name)
-{
-    QFile file(VIVIV_TESTDATA "/" + name);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(file.fileName()));
-    return QJsonDocument::fromJson(file.readAll());
-}
+#include <cmath>
 
 // One row per real meter of a capture file under testdata/meters/.
 inline void addMeterRows(const QString &name)
@@ -26,6 +20,12 @@ inline void addMeterRows(const QString &name)
 inline QString shown(double value)
 {
     return QString::number(value, 'g', 12);
+}
+
+// Equal but for rounding, relative to the expected b (absolute below 1).
+inline bool same(double a, double b)
+{
+    return std::fabs(a - b) <= 1e-9 * std::max(1.0, std::fabs(b));
 }
 
 // A real meter's {"value", "unit"} in the record's units (kWh, W, V, A).
