@@ -98,12 +98,12 @@ bool readoutUnderway(const QByteArray &buffer)
 }
 
 // Waits for the block check character when nothing follows the ETX yet,
-// then takes what is there.
-void takeBlockCheck(TestLink &link, QByteArray &buffer, qint32 rate)
+// then takes what is there; like every read of the test, it shows the count.
+void takeBlockCheck(TestLink &link, QByteArray &buffer, qint32 rate, const QString &progressPrefix)
 {
     if (blockEnd(buffer) == buffer.size() - 1)
         link.waitForInput(onWireMs(kBlockCheckCharacters, rate) + kAdapterPacketDelayMs);
-    link.appendAvailable(buffer);
+    link.appendAvailable(buffer, progressPrefix);
 }
 
 } // namespace
@@ -242,18 +242,19 @@ bool serialclass::IR_Test04(QString Passwort)
         if (ack.rate != kStayAtSignOnRate.rate)
             log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
 
+        const QString progress = QStringLiteral("Test 4 von 4 - Lese Bytes: ");
         const QDeadlineTimer capAt(kDataMaxMs);
         for (int emptyPolls = 0;;) {
             link.sleep(100);
             link.waitForInput(100);
-            if (link.appendAvailable(buffer, QStringLiteral("Test 4 von 4 - Lese Bytes: ")) > 0)
+            if (link.appendAvailable(buffer, progress) > 0)
                 emptyPolls = 1;
             else if (++emptyPolls >= kDataEmptyPolls)
                 break;
             if (buffer.size() > kDataMaxBytes)
                 break;
             if (holdsStxEtxBlock(buffer)) {
-                takeBlockCheck(link, buffer, ack.rate);
+                takeBlockCheck(link, buffer, ack.rate, progress);
                 break;
             }
             if (capAt.hasExpired() && !readoutUnderway(buffer))
