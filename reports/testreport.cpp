@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "reports/edition.h"
+#include "reports/readablemarks.h"
 
 namespace {
 
@@ -117,12 +118,15 @@ void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t cou
     }
 }
 
-// A raw-data line of wide letters can be longer than the page is wide even at
-// 120 characters: it is narrowed to end at the right margin, not cut off by
-// the paper's edge.
-void drawDataLine(QPainter &painter, int y, const QString &line)
+// A raw-data line of wide letters (or of many marks) can be longer than the
+// page is wide even at 120 characters: it is narrowed to end at the right
+// margin, not cut off by the paper's edge. Marks replace control characters
+// only here, so that they do not change where lines wrap or pages break.
+void drawDataLine(QPainter &painter, int y, const QString &raw)
 {
-    const qreal width = QFontMetricsF(painter.font(), painter.device()).horizontalAdvance(line);
+    const QFontMetricsF metrics(painter.font(), painter.device());
+    const QString line = withReadableMarks(raw, metrics);
+    const qreal width = metrics.horizontalAdvance(line);
     const qreal room = kPageWidth - 2 * kLeftX;
     if (width <= room) {
         painter.drawText(kLeftX, y, line);
