@@ -407,7 +407,7 @@ void MainWindow::on_M_Text_kopieren_triggered()
 
 void MainWindow::on_actionErgebnis_senden_triggered()
 {
-    ResultUpload(this, productName).run(sendDialog, ui->T_Status->toPlainText());
+    ResultUpload(this, productName).run(sendDialog, typedForUpload, ui->T_Status->toPlainText());
 }
 
 void MainWindow::on_pushButtonCopyValues_clicked()

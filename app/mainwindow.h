@@ -9,12 +9,12 @@
 #include "detection/ftdisource.h"
 #include "protocols/meterresult.h"
 #include "app/windowenvironment.h"
+#include "reports/senddialog.h"
 
 class QLabel;
 class QPrinter;
 class serialclass;
 class Infodialog;
-class senddialog;
 class werbung;
 struct ReportInput;
 
@@ -82,6 +82,7 @@ private:
     serialclass *serial;
     Infodialog *infoDialog;
     senddialog *sendDialog;
+    SendDialogTexts typedForUpload; // the next upload's dialog starts with it
     werbung *werbungDialog;
     FtdiDeviceList ftdiDevices;
     std::shared_ptr<FtdiDeviceSource> ftdiSource; // loads FTDI's library once, keeps it loaded

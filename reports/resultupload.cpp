@@ -17,11 +17,14 @@ ResultUpload::ResultUpload(QWidget *window, const QString &productName)
 {
 }
 
-void ResultUpload::run(senddialog *&dialog, const QString &log)
+void ResultUpload::run(senddialog *&dialog, SendDialogTexts &typed, const QString &log)
 {
     delete dialog;
     dialog = new senddialog();
-    if (dialog->exec() != QDialog::Accepted) {
+    dialog->setTexts(typed);
+    const int answer = dialog->exec();
+    typed = dialog->texts();
+    if (answer != QDialog::Accepted) {
         delete dialog;
         dialog = nullptr;
         return;

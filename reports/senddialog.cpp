@@ -27,6 +27,17 @@ QString senddialog::model() const
     return ui->lineEditModell->text();
 }
 
+SendDialogTexts senddialog::texts() const
+{
+    return {manufacturer(), model()};
+}
+
+void senddialog::setTexts(const SendDialogTexts &texts)
+{
+    ui->lineEditHersteller->setText(texts.manufacturer);
+    ui->lineEditModell->setText(texts.model);
+}
+
 void senddialog::on_pushButtonSenden_clicked()
 {
     // Blanks count as an answer; only an empty field is refused.

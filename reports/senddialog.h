@@ -2,6 +2,13 @@
 
 #include <QDialog>
 
+// What the user typed into the dialog; the window keeps it for the next one.
+struct SendDialogTexts
+{
+    QString manufacturer;
+    QString model;
+};
+
 namespace Ui {
 class senddialog;
 }
@@ -17,6 +24,8 @@ public:
 
     QString manufacturer() const;
     QString model() const;
+    SendDialogTexts texts() const;
+    void setTexts(const SendDialogTexts &texts);
 
 private slots:
     void on_pushButtonSenden_clicked();
