@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+#include "engine/programversion.h"
+#include "reports/edition.h"
 #include "reports/resultupload.h"
 #include "reports/senddialog.h"
 #include "reports/testreport.h"
@@ -74,6 +76,7 @@ private slots:
     void windowReports();
     void upload_data() { addJsonRows("reports/reports.json", __func__); }
     void upload();
+    void readmeEditions();
 };
 
 void ReportsTest::printedReport()
@@ -124,12 +127,17 @@ void ReportsTest::upload()
         ::kill(pid_t(server.process.processId()), SIGSTOP);
     if (row["state"] == "gone")
         server.process.kill(), server.process.waitForFinished();
-    // Each answer fills the send dialog: manufacturer, model, send or cancel.
+    // Each answer fills the send dialog: manufacturer, model (null: as the
+    // dialog came up), send or cancel. What each dialog came up with is noted.
     QJsonArray answers = row["answers"].toArray();
-    ModalAnswer answer(ModalAnswer::Accept, [&answers](QDialog *d) {
+    QJsonArray cameUpWith;
+    ModalAnswer answer(ModalAnswer::Accept, [&answers, &cameUpWith](QDialog *d) {
         const QJsonArray a = answers.isEmpty() ? QJsonArray{"", "", false} : answers.takeAt(0).toArray();
-        d->findChild<QLineEdit *>("lineEditHersteller")->setText(a[0].toString());
-        d->findChild<QLineEdit *>("lineEditModell")->setText(a[1].toString());
+        auto *manufacturer = d->findChild<QLineEdit *>("lineEditHersteller");
+        auto *model = d->findChild<QLineEdit *>("lineEditModell");
+        cameUpWith.append(QJsonArray{manufacturer->text(), model->text()});
+        if (!a[0].isNull())
+            manufacturer->setText(a[0].toString()), model->setText(a[1].toString());
         return QMetaObject::invokeMethod(d->findChild<QWidget *>(a[2].toBool() ? "pushButtonSenden" : "pushButtonAbbrechen"),
                                          "click", Qt::QueuedConnection);
     });
@@ -139,8 +147,12 @@ void ReportsTest::upload()
     upload.server().setTimeout(row["state"] == "hung" ? 500 : 10000);
     senddialog *dialog = new senddialog;
     QPointer<senddialog> previous = dialog;
-    upload.run(dialog, row["log"].toString());
+    SendDialogTexts typed; // the window's memory of the last dialog
+    for (int run = row["uploads"].toInt(1); run > 0; --run)
+        upload.run(dialog, typed, row["log"].toString());
     QVERIFY(!previous); // replaced by this upload's dialog
+    if (row.contains("cameUpWith"))
+        QCOMPARE(cameUpWith, row["cameUpWith"].toArray());
     QCOMPARE(dialog != nullptr, row["answers"].toArray().last()[2].toBool()); // kept after a confirmed upload
     delete dialog;
     QCOMPARE(answer.seen, strings(row["seen"]));
@@ -148,6 +160,27 @@ void ReportsTest::upload()
     QCOMPARE(files.size(), row.contains("stored") ? 1 : 0);
     QFile stored(server.dir.filePath(files.value(0, "none")));
     QCOMPARE(stored.open(QIODevice::ReadOnly) ? stored.readAll() : "none", row["stored"].toString("none").toUtf8());
+}
+
+// The README's edition table, row by code, against the program's own: all but
+// the edition's name (column 2), which the program does not know.
+void ReportsTest::readmeEditions()
+{
+    QFile file(VIVIV_TESTDATA "/../README.md");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString section = QString::fromUtf8(file.readAll()).section("\n## Editions\n", 1, 1).section("\n## ", 0, 0);
+    const QStringList rows = section.split('\n').filter(QRegularExpression("^\\| `\\d` \\|"));
+    QCOMPARE(rows.size(), int(std::size(kEditions)));
+    for (std::size_t code = 0; code < std::size(kEditions); ++code) {
+        const Edition &e = kEditions[code];
+        QStringList cells;
+        for (const QString &cell : rows[int(code)].split('|').mid(1, 6))
+            cells << cell.trimmed();
+        cells.removeAt(1);
+        QCOMPARE(cells, (QStringList{QString("`%1`").arg(code), QString::fromUtf8(e.productName) + " Testprogramm",
+                                     QString::fromUtf8(e.titlePrefix) + programVersionText(),
+                                     e.uploadOffered ? "yes" : "no", e.advertisesAtExit ? "yes" : "no"}));
+    }
 }
 
 QTEST_MAIN(ReportsTest)
