@@ -27,38 +27,78 @@ if(NOT VIVIV_SANITIZE)
   set(_package_files ${_pkg_dir}/changelog.gz)
   install(FILES ${_pkg_dir}/changelog.gz DESTINATION ${_doc_dir})
 
+  # Manual pages, made from each program's --help at build time. The user
+  # programs' pages are German like their help, headings included; the
+  # simulator, a tool for developers, speaks English.
   find_program(HELP2MAN help2man REQUIRED)
-  # program | NAME line | SYNOPSIS (empty: help2man reads it from "Usage:")
+  set(_german_page ${PROJECT_SOURCE_DIR}/tools/packaging/german-man-page.cmake)
+  set(_man_scripts ${_german_page} ${PROJECT_SOURCE_DIR}/tools/packaging/man-headings.cmake)
+  # program | language | NAME line | SYNOPSIS (empty: help2man reads it from "Usage:")
   set(_man_pages
-    "viviv-cli|prüft Lesekopf und RS485-Konverter am Stromzähler, ohne Fenster|.B viviv-cli\n.RI [ Optionen ]"
-    "viviv-metersim|a simulated electricity meter on a pseudo-terminal|")
+    "viviv-cli|de|prüft Lesekopf und RS485-Konverter am Stromzähler, ohne Fenster|.B viviv-cli\n.RI [ Optionen ]"
+    "viviv-demo|de|das Testprogramm vor simulierten Zählern, ohne Hardware|.B viviv-demo\n.RI [ Optionen ]"
+    "viviv-metersim|en|a simulated electricity meter on a pseudo-terminal|")
+  set(_german_pages "")
   foreach(entry ${_man_pages})
     string(REPLACE "|" ";" fields "${entry}")
     list(GET fields 0 prog)
-    list(GET fields 1 summary)
-    list(GET fields 2 synopsis)
+    list(GET fields 1 language)
+    list(GET fields 2 summary)
+    list(GET fields 3 synopsis)
     if(NOT TARGET ${prog})
       continue()
     endif()
     set(include "[NAME]\n${prog} \\- ${summary}\n")
     if(synopsis)
-      set(include "${include}[SYNOPSIS]\n${synopsis}\n")
+      string(APPEND include "[SYNOPSIS]\n${synopsis}\n")
     endif()
+    # Each page names the package's other programs.
+    set(see_also "")
+    foreach(other viviv-testprogramm viviv-cli viviv-demo viviv-metersim)
+      if(NOT other STREQUAL prog)
+        list(APPEND see_also ".BR ${other} (1)")
+      endif()
+    endforeach()
+    string(REPLACE ";" ",\n" see_also "${see_also}")
+    string(APPEND include "[SEE ALSO]\n${see_also}\n")
     file(WRITE ${_pkg_dir}/${prog}.h2m "${include}")
-    # German help has no "Usage:" for help2man to take; its "Aufruf:" line
-    # would stand in the description.
+    set(_make_german "")
+    if(language STREQUAL "de")
+      list(APPEND _german_pages ${prog})
+      set(_make_german COMMAND ${CMAKE_COMMAND} -DIN=${_pkg_dir}/${prog}.1 -DOUT=${_pkg_dir}/${prog}.1
+                               -DVERSION=${PROJECT_VERSION} -P ${_german_page})
+    endif()
     add_custom_command(OUTPUT ${_pkg_dir}/${prog}.1.gz
       COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${prog}>:$ENV{PATH}"
               ${HELP2MAN} --locale=C.UTF-8 --no-info --version-string=${PROJECT_VERSION}
               --include=${_pkg_dir}/${prog}.h2m --output=${_pkg_dir}/${prog}.1 ${prog}
-      COMMAND sed -i "/^Aufruf: /d" ${_pkg_dir}/${prog}.1
+      ${_make_german}
       COMMAND gzip -9nf ${_pkg_dir}/${prog}.1
-      DEPENDS ${prog} ${_pkg_dir}/${prog}.h2m
+      DEPENDS ${prog} ${_pkg_dir}/${prog}.h2m ${_man_scripts}
       VERBATIM)
     list(APPEND _package_files ${_pkg_dir}/${prog}.1.gz)
     install(FILES ${_pkg_dir}/${prog}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endforeach()
+  # The window's program takes no options: its page is written by hand.
+  if(TARGET viviv-testprogramm)
+    set(_page_source ${PROJECT_SOURCE_DIR}/tools/packaging/viviv-testprogramm.1)
+    add_custom_command(OUTPUT ${_pkg_dir}/viviv-testprogramm.1.gz
+      COMMAND ${CMAKE_COMMAND} -DIN=${_page_source} -DOUT=${_pkg_dir}/viviv-testprogramm.1
+              -DVERSION=${PROJECT_VERSION} -P ${_german_page}
+      COMMAND gzip -9nf ${_pkg_dir}/viviv-testprogramm.1
+      DEPENDS ${_page_source} ${_man_scripts}
+      VERBATIM)
+    list(APPEND _package_files ${_pkg_dir}/viviv-testprogramm.1.gz)
+    list(APPEND _german_pages viviv-testprogramm)
+    install(FILES ${_pkg_dir}/viviv-testprogramm.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
   add_custom_target(package_files ALL DEPENDS ${_package_files})
+  if(TARGET viviv-metersim)
+    string(REPLACE ";" "," _german_pages "${_german_pages}")
+    viviv_add_test_case(EXE ${CMAKE_COMMAND} NAME man_pages TIMEOUT 30
+      ARGS -DDIR=${_pkg_dir} -DGERMAN=${_german_pages} -DSIMULATOR=viviv-metersim
+           -P ${PROJECT_SOURCE_DIR}/tools/packaging/check-man-pages.cmake)
+  endif()
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -1,5 +1,5 @@
 // viviv-metersim: a simulated electricity meter on a pseudo-terminal, for
-// running the test program without a meter. Prints the slave path to open.
+// running viviv-cli without a meter. Prints the slave path to open.
 
 #include "tools/simulator/metersimulator.h"
 #include "tools/simulator/realmeters.h"
@@ -76,8 +76,9 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("A simulated electricity meter on a pseudo-terminal. Open the printed path (or the --link "
-                       "name) as the serial port in the test program.\n\n")
+        QStringLiteral("A simulated electricity meter on a pseudo-terminal. Give the printed path (or the --link "
+                       "name) to viviv-cli as its port (viviv-cli --port PATH). The window lists only USB serial "
+                       "adapters, not pseudo-terminals: to see it against simulated meters, start viviv-demo.\n\n")
         + profileList() + QLatin1Char('\n') + realMeterList());
     parser.addHelpOption();
     const QCommandLineOption profileOpt({QStringLiteral("p"), QStringLiteral("profile")},

@@ -1,0 +1,56 @@
+# Checks the built manual pages: those of the user programs (GERMAN) have
+# only German section headings, the name, synopsis and description among
+# them, and a German manual name; the simulator's (SIMULATOR) leads to the
+# demo for the window, which lists no pseudo-terminal.
+#   cmake -DDIR=packaging -DGERMAN=a,b -DSIMULATOR=c -P check-man-pages.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/man-headings.cmake)
+string(REPLACE "," ";" GERMAN "${GERMAN}")
+
+function(read_page prog out)
+  execute_process(COMMAND gzip -dc ${DIR}/${prog}.1.gz OUTPUT_VARIABLE page RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${prog}: no manual page ${DIR}/${prog}.1.gz")
+  endif()
+  set(${out} "${page}" PARENT_SCOPE)
+endfunction()
+
+set(german_headings "")
+foreach(pair ${VIVIV_MAN_HEADINGS})
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 1 german)
+  list(APPEND german_headings "${german}")
+endforeach()
+
+set(failures "")
+foreach(prog ${GERMAN})
+  read_page(${prog} page)
+  string(REGEX MATCHALL "\n\\.SH [^\n]*" lines "${page}")
+  set(found "")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^\n\\.SH \"?([^\"]*)\"?$" "\\1" heading "${line}")
+    list(APPEND found "${heading}")
+    if(NOT heading IN_LIST german_headings)
+      list(APPEND failures "${prog}: heading '${heading}' is not German")
+    endif()
+  endforeach()
+  foreach(required BEZEICHNUNG ÜBERSICHT BESCHREIBUNG)
+    if(NOT required IN_LIST found)
+      list(APPEND failures "${prog}: no heading ${required}")
+    endif()
+  endforeach()
+  if(NOT page MATCHES "\n\\.TH [^\n]*\"Benutzerbefehle\"\n")
+    list(APPEND failures "${prog}: the manual is not named Benutzerbefehle")
+  endif()
+endforeach()
+
+read_page(${SIMULATOR} page)
+if(NOT page MATCHES "viviv\\\\?-demo")
+  list(APPEND failures "${SIMULATOR}: does not lead to viviv-demo")
+endif()
+
+if(failures)
+  string(REPLACE ";" "\n" failures "${failures}")
+  message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "manual pages: ${GERMAN} German, ${SIMULATOR} leads to the demo")
