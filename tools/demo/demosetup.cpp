@@ -32,13 +32,13 @@ DemoSetup::DemoSetup(const Choice &choice)
 bool DemoSetup::start(QString *error)
 {
     if (!editionDir.isValid()) {
-        *error = QStringLiteral("no temporary directory for the edition file");
+        *error = QStringLiteral("kein temporäres Verzeichnis für die Ausgabe-Datei");
         return false;
     }
     if (edition >= 0) {
         QFile file(editionDir.path() + QStringLiteral("/oem.dat"));
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(edition)) < 1) {
-            *error = QStringLiteral("cannot write the edition file");
+            *error = QStringLiteral("die Ausgabe-Datei lässt sich nicht schreiben");
             return false;
         }
     }

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDialog>
-#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "tools/demo/demosetup.h"
 #include "app/mainwindow.h"
 #include "app/qttranslations.h"
+#include "cli/clitranslator.h"
 #include "tools/simulator/realmeters.h"
 #include "tools/demo/snapshot.h"
 
@@ -21,11 +21,40 @@ using metersim::Profile;
 
 namespace {
 
-QString profileList()
+// The demo's options; --help lists them in this order.
+struct DemoOption
 {
-    QString text;
+    const char *names;     // comma-separated, short name first
+    const char *valueName; // nullptr for a switch
+    const char *description;
+};
+
+constexpr DemoOption kDemoOptions[] = {
+    {"head", "name", "Zähler hinter dem Lesekopf: Profil, Kennung oder Profil:Kennung."},
+    {"rs485", "profil", "Zähler hinter dem RS485-Konverter."},
+    {"edition", "ziffer", "Inhalt der Ausgabe-Datei oem.dat, 0 bis 9 (ohne Angabe: keine Datei)."},
+    {"snapshot", "datei",
+     "Verbinden, die Tests ausführen, ein Bild des Fensters in <datei> speichern und enden."},
+    {"snapshot-before", "datei", "Mit --snapshot: auch ein Bild nach dem Verbinden, vor dem Test."},
+    {"snapshot-port", "port", "Port für --snapshot: head (Vorgabe) oder rs485."},
+    {"h,help", nullptr, "Zeigt diese Hilfe an."},
+};
+
+// What --help shows below the options: the profiles and the real meters.
+QString meterLists()
+{
+    QString text = QStringLiteral("\nProfile:\n");
     for (const metersim::ProfileInfo &p : metersim::kProfiles)
-        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(p.name), -20).arg(QLatin1String(p.description));
+        text += QStringLiteral("  %1  %2\n").arg(QLatin1String(p.name), -20).arg(QString::fromUtf8(p.german));
+    text += QStringLiteral("\nEchte Zähler (--head KENNUNG spielt einen mit dem genannten Profil ab,\n"
+                           "--head PROFIL:KENNUNG mit einem anderen Profil seiner Art):\n");
+    for (const metersim::RealMeter &m : metersim::realMeters()) {
+        if (m.kind != metersim::RealMeter::Kind::DecoderData)
+            text += QStringLiteral("  %1 %2 %3\n")
+                        .arg(m.id, -34)
+                        .arg(QLatin1String(metersim::profileInfo(metersim::defaultProfileFor(m)).name), -12)
+                        .arg(m.meter);
+    }
     return text;
 }
 
@@ -59,9 +88,15 @@ bool headOption(const QCommandLineParser &parser, DemoSetup::Choice *choice)
     return true;
 }
 
+// As UTF-8 whatever the locale, as viviv-cli writes.
+void write(std::FILE *stream, const QString &text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+}
+
 int fail(const QString &message)
 {
-    QTextStream(stderr) << "viviv-demo: " << message << "\n";
+    write(stderr, QStringLiteral("viviv-demo: ") + message + QLatin1Char('\n'));
     return 2;
 }
 
@@ -82,7 +117,7 @@ void exitWithoutDisplay(QtMsgType type, const QMessageLogContext &, const QStrin
 {
     if (type != QtFatalMsg)
         return; // the platform plugin's own warnings: the line below says it all
-    std::fputs("viviv-demo: no display to show the window on (start it on a desktop or under xvfb-run)\n", stderr);
+    std::fputs("viviv-demo: kein Bildschirm für das Fenster (auf einem Desktop oder mit xvfb-run starten)\n", stderr);
     std::_Exit(1);
 }
 
@@ -92,48 +127,45 @@ int main(int argc, char *argv[])
 {
     // Options first and without a display: --help and mistakes must work anywhere.
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("The test program with two simulated meters instead of hardware.\n"
-                       "Reading head: an FTDI port with a meter of --head (default sml-push): a profile,\n"
-                       "a real meter's id played by its first profile (esy_q3a, lgz-zmd120, ...), or\n"
-                       "profile:id (iec-push:lgz-zmd120).\n"
-                       "RS485 converter: recognised as the maker's converter, with a meter of --rs485\n"
-                       "(default modbus, answering to the empty meter number).\n\nProfiles:\n")
-        + profileList() + QLatin1Char('\n') + metersim::realMeterList());
-    const QCommandLineOption help = parser.addHelpOption();
-    parser.addOption({QStringLiteral("head"), QStringLiteral("Meter behind the reading head."),
-                      QStringLiteral("profile|id|profile:id")});
-    parser.addOption({QStringLiteral("rs485"), QStringLiteral("Meter behind the RS485 converter."),
-                      QStringLiteral("profile")});
-    parser.addOption({QStringLiteral("edition"), QStringLiteral("Edition file content, 0 to 9 (default: none)."),
-                      QStringLiteral("digit")});
-    parser.addOption({QStringLiteral("snapshot"),
-                      QStringLiteral("Connect, run the tests, save a picture of the window to <file> and quit."),
-                      QStringLiteral("file")});
-    parser.addOption({QStringLiteral("snapshot-before"),
-                      QStringLiteral("With --snapshot: also a picture once connected, before the test."),
-                      QStringLiteral("file")});
-    parser.addOption({QStringLiteral("snapshot-port"),
-                      QStringLiteral("Port for --snapshot: head (default) or rs485."), QStringLiteral("port")});
+    parser.setApplicationDescription(QStringLiteral(
+        "Das Testprogramm mit zwei simulierten Zählern statt Hardware.\n"
+        "Lesekopf: ein FTDI-Port mit dem Zähler von --head (Vorgabe sml-push): ein Profil,\n"
+        "die Kennung eines echten Zählers (esy_q3a, lgz-zmd120, ...) oder\n"
+        "Profil:Kennung (iec-push:lgz-zmd120).\n"
+        "RS485-Konverter: als Konverter des Herstellers erkannt, mit dem Zähler von --rs485\n"
+        "(Vorgabe modbus, antwortet auf die leere Zählernummer)."));
+    for (const DemoOption &o : kDemoOptions) {
+        const QStringList names = QString::fromLatin1(o.names).split(QLatin1Char(','));
+        if (o.valueName)
+            parser.addOption({names, QString::fromUtf8(o.description), QString::fromLatin1(o.valueName)});
+        else
+            parser.addOption({names, QString::fromUtf8(o.description)});
+    }
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(arguments))
-        return fail(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        const QCoreApplication core(argc, argv); // the help text names the program through it
-        parser.showHelp(0);
+    const bool parsed = parser.parse(arguments);
+    if (!parsed || parser.isSet(QStringLiteral("help"))) {
+        // The parser's own texts in German, as in viviv-cli; the help text
+        // also names the program through the core application.
+        const QCoreApplication core(argc, argv);
+        CliTranslator german;
+        QCoreApplication::installTranslator(&german);
+        if (!parser.parse(arguments))
+            return fail(parser.errorText());
+        write(stdout, parser.helpText() + meterLists());
+        return 0;
     }
 
     DemoSetup::Choice choice;
     if ((parser.isSet(QStringLiteral("head")) && !headOption(parser, &choice))
         || !profileOption(parser, QStringLiteral("rs485"), &choice.rs485Profile))
-        return fail(QStringLiteral("unknown profile; see --help"));
+        return fail(QStringLiteral("unbekanntes Profil, siehe --help"));
     if (parser.isSet(QStringLiteral("edition"))) {
         bool ok = false;
         choice.edition = parser.value(QStringLiteral("edition")).toInt(&ok);
         if (!ok || choice.edition < 0 || choice.edition > 9)
-            return fail(QStringLiteral("--edition takes one digit"));
+            return fail(QStringLiteral("--edition erwartet eine Ziffer von 0 bis 9"));
     }
 
     qInstallMessageHandler(exitWithoutDisplay);
@@ -144,9 +176,8 @@ int main(int argc, char *argv[])
     DemoSetup setup(choice);
     QString error;
     if (!setup.start(&error))
-        return fail(QStringLiteral("cannot start the simulated meters: ") + error);
-    QTextStream(stdout) << "Reading head:    " << setup.headPort() << "\n"
-                        << "RS485 converter: " << setup.rs485Port() << "\n";
+        return fail(QStringLiteral("die simulierten Zähler starten nicht: ") + error);
+    write(stdout, QStringLiteral("Lesekopf:        %1\nRS485-Konverter: %2\n").arg(setup.headPort(), setup.rs485Port()));
 
     auto *window = new MainWindow(setup.environment());
     window->show();

@@ -35,7 +35,7 @@ void Snapshot::start()
 void Snapshot::step()
 {
     if (++ticks > kGiveUpTicks) {
-        QTextStream(stderr) << "viviv-demo: the test did not finish, no snapshot\n";
+        QTextStream(stderr) << "viviv-demo: der Test wurde nicht fertig, kein Bild\n";
         QApplication::exit(1);
         return;
     }
@@ -61,7 +61,7 @@ void Snapshot::step()
             window->grab().save(file);
             const QString result = child<QLabel>(window, "L_Ergebnis_Value")->text();
             QTextStream(stdout) << child<QTextEdit>(window, "T_Status")->toPlainText() << "\n"
-                                << "viviv-demo: " << result << ", saved " << file << "\n";
+                                << "viviv-demo: " << result << ", Bild gespeichert in " << file << "\n";
             // The exit code tells a smoke test whether the simulated meter was read.
             QApplication::exit(result == QLatin1String("erfolgreich") ? 0 : 1);
             return;
