@@ -1,6 +1,6 @@
 #include "reports/readablemarks.h"
 
-#include <QFontMetricsF>
+#include <QRawFont>
 
 #include <iterator>
 
@@ -20,7 +20,7 @@ QString mark(const QString &name)
 
 } // namespace
 
-QString withReadableMarks(const QString &line, const QFontMetricsF &metrics)
+QString withReadableMarks(const QString &line, const QRawFont &font)
 {
     QString out;
     out.reserve(line.size());
@@ -35,7 +35,7 @@ QString withReadableMarks(const QString &line, const QFontMetricsF &metrics)
             out += mark(QString::fromLatin1(kControlNames[code]));
         else if (code == kDelete)
             out += mark(QStringLiteral("DEL"));
-        else if (QChar::category(code) == QChar::Other_Control || !metrics.inFontUcs4(code))
+        else if (QChar::category(code) == QChar::Other_Control || (font.isValid() && !font.supportsCharacter(code)))
             out += mark(QStringLiteral("U+%1").arg(code, 4, 16, QLatin1Char('0')).toUpper());
         else
             out.append(line.constData() + i, units);

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRawFont>
 
 #include <algorithm>
 #include <cmath>
@@ -125,7 +126,7 @@ void paintBlock(QPainter &painter, const ReportValueLine *lines, std::size_t cou
 void drawDataLine(QPainter &painter, int y, const QString &raw)
 {
     const QFontMetricsF metrics(painter.font(), painter.device());
-    const QString line = withReadableMarks(raw, metrics);
+    const QString line = withReadableMarks(raw, QRawFont::fromFont(painter.font()));
     const qreal width = metrics.horizontalAdvance(line);
     const qreal room = kPageWidth - 2 * kLeftX;
     if (width <= room) {
