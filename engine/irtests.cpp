@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+#include <cctype>
+
 #include "protocols/parserclass.h"
 #include "engine/telegramsteps.h"
 #include "engine/testlink.h"
@@ -87,6 +89,32 @@ bool identificationComplete(const QByteArray &buffer)
     return buffer.endsWith("\r\n") && (buffer.size() < 3 || buffer.at(buffer.size() - 3) != '!');
 }
 
+// A meter's identification: "/", three letters of the maker, the rate
+// character and printable text up to CR LF. Noise may hold a "/" too; it is
+// no meter and must not be acknowledged.
+bool isIdentificationLine(const QByteArray &buffer, int at)
+{
+    const int end = buffer.indexOf("\r\n", at);
+    if (end < at + 5)
+        return false;
+    for (int i = at + 1; i < at + 4; ++i)
+        if (!std::isalpha(uchar(buffer.at(i))))
+            return false;
+    for (int i = at + 4; i < end; ++i)
+        if (uchar(buffer.at(i)) < 0x20 || uchar(buffer.at(i)) > 0x7E)
+            return false;
+    return true;
+}
+
+// Where the meter's identification begins; -1 when none has come.
+int meterIdentificationStart(const QByteArray &buffer)
+{
+    for (int i = identificationStart(buffer); i >= 0; i = buffer.indexOf('/', i + 1))
+        if (isIdentificationLine(buffer, i))
+            return i;
+    return -1;
+}
+
 // A readout on its way: an identification, then a data block with at least
 // one complete data line. Noise shows neither.
 bool readoutUnderway(const QByteArray &buffer)
@@ -114,23 +142,25 @@ bool serialclass::IR_Test01()
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
+        SmlFrameSearch search;
         link.configure(kLine9600_8N1);
         link.sleep(3000);
         link.waitForInput(2000);
-        SmlCut cut;
+        // A frame with a damaged bit does not end the search: the meter
+        // pushes the next one within the passes.
         for (int pass = 0; pass < 5; ++pass) {
             link.appendAvailable(buffer);
-            cut = cutSmlFrame(parser, buffer);
-            if (!cut.frame.isEmpty())
+            if (search.scan(parser, log, buffer))
                 break;
             link.sleep(1000);
             link.waitForInput(1000);
         }
-        if (cut.frame.isEmpty()) {
+        const QByteArray frame = search.frameToAccept();
+        if (frame.isEmpty()) {
             log.noData();
             return false;
         }
-        acceptSmlFrame(parser, log, cut.frame);
+        acceptSmlFrame(parser, log, frame);
         return true;
     });
 }
@@ -164,6 +194,7 @@ bool serialclass::IR_Test02()
                 log.noData();
                 return false;
             }
+            checkSmlFrame(parser, log, cut.frame);
             if (parser.containsSmlEnergyRegister(cut.frame)) {
                 acceptSmlFrame(parser, log, cut.frame);
                 return true;
@@ -195,6 +226,7 @@ bool serialclass::IR_Test03()
             log.noData();
             return false;
         }
+        checkIecBlock(parser, log, buffer.mid(cut.start));
         const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
         log.values(parser.decodeObisAscii(textOf(message)));
         logIecReadout(log, message, IecReport::HexLineThenHex);
@@ -204,6 +236,11 @@ bool serialclass::IR_Test03()
 
 bool serialclass::IR_Test04(QString Passwort)
 {
+    return signOnTest(Passwort);
+}
+
+bool serialclass::signOnTest(const QString &deviceAddress)
+{
     TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
@@ -211,7 +248,7 @@ bool serialclass::IR_Test04(QString Passwort)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
-        const QByteArray request = QByteArrayLiteral("/?") + Passwort.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
+        const QByteArray request = QByteArrayLiteral("/?") + deviceAddress.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 
         for (int polls = 1, emptyPolls = 0;; ++polls) {
@@ -230,15 +267,17 @@ bool serialclass::IR_Test04(QString Passwort)
             log.noData();
             return false;
         }
-        const int ident = identificationStart(buffer);
-        if (ident < 0 || buffer.size() - ident < 5)
+        const int ident = meterIdentificationStart(buffer);
+        if (ident < 0)
             return false;
+        log.identification(buffer.mid(ident, buffer.indexOf('\r', ident) - ident));
 
         const BaudAck &ack = ackFor(buffer.at(ident + 4));
         const QDeadlineTimer switchAt(kAckOnWireMs + kSwitchMarginMs, Qt::PreciseTimer);
         link.send(QByteArray(ack.ack, kAckSize), 100);
         link.sleep(int(qMax<qint64>(0, switchAt.remainingTime())));
         link.setBaudRate(ack.rate);
+        log.dataRate(ack.rate);
         if (ack.rate != kStayAtSignOnRate.rate)
             log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
 
@@ -266,6 +305,7 @@ bool serialclass::IR_Test04(QString Passwort)
             log.noData();
             return false;
         }
+        checkIecBlock(parser, log, buffer);
         if (buffer.at(buffer.size() - 1) == parser.calcBcc(buffer))
             log.values(parser.decodeObisAscii(text));
         logIecReadout(log, buffer, IecReport::TextThenHexLine);

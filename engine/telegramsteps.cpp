@@ -3,11 +3,14 @@
 #include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
 #include "engine/testlog.h"
+#include "engine/testoutcome.h"
 
 namespace {
 constexpr char kStx = 0x02;
 constexpr char kEtx = 0x03;
 constexpr int kSmlTailAfterEndEscape = 8; // end escape, 1A, fill count, CRC
+constexpr char kSmlEndEscape[] = "\x1B\x1B\x1B\x1B\x1A";
+constexpr int kSmlEndEscapeSize = 5;
 } // namespace
 
 SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
@@ -20,7 +23,16 @@ SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer)
     // A frame cut short by the buffer's end leaves nothing after its end
     // escape in which another frame could start.
     cut.restFrom = span.start + span.size - kSmlTailAfterEndEscape;
+    cut.complete = buffer.size() >= cut.restFrom + kSmlTailAfterEndEscape
+        && buffer.mid(cut.restFrom, kSmlEndEscapeSize) == QByteArray(kSmlEndEscape, kSmlEndEscapeSize);
     return cut;
+}
+
+bool checkSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame)
+{
+    const bool good = parser.smlCrcMatches(frame);
+    log.frame(Protocol::Sml, good ? FrameCheck::Good : FrameCheck::CrcFailed, int(frame.size()));
+    return good;
 }
 
 void acceptSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame)
@@ -28,6 +40,46 @@ void acceptSmlFrame(const parserclass &parser, const TestLog &log, const QByteAr
     if (parser.smlCrcMatches(frame))
         log.values(parser.decodeSml(frame));
     log.telegramHex(frame);
+}
+
+bool SmlFrameSearch::scan(const parserclass &parser, const TestLog &log, const QByteArray &buffer)
+{
+    while (passed.isEmpty()) {
+        const SmlCut cut = cutSmlFrame(parser, buffer.mid(from));
+        if (cut.frame.isEmpty())
+            break;
+        if (!cut.complete) {
+            cutShort = cut.frame;
+            break;
+        }
+        cutShort.clear();
+        from += cut.restFrom;
+        if (checkSmlFrame(parser, log, cut.frame))
+            passed = cut.frame;
+        else if (firstFailed.isEmpty())
+            firstFailed = cut.frame;
+    }
+    return !passed.isEmpty();
+}
+
+QByteArray SmlFrameSearch::frameToAccept() const
+{
+    if (!passed.isEmpty())
+        return passed;
+    return firstFailed.isEmpty() ? cutShort : firstFailed;
+}
+
+bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes)
+{
+    const int etx = blockEnd(bytes);
+    if (etx < 0)
+        return false;
+    FrameCheck check = FrameCheck::BlockCheckMissing;
+    if (etx + 1 < bytes.size())
+        check = parser.calcBcc(bytes.left(etx + 1)) == bytes.at(etx + 1) ? FrameCheck::Good
+                                                                         : FrameCheck::BlockCheckFailed;
+    log.frame(Protocol::IecAscii, check, etx + 2);
+    return check == FrameCheck::Good;
 }
 
 IecCut cutIecMessage(const QByteArray &buffer)
