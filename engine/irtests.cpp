@@ -114,23 +114,25 @@ bool serialclass::IR_Test01()
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
         QByteArray buffer;
+        SmlFrameSearch search;
         link.configure(kLine9600_8N1);
         link.sleep(3000);
         link.waitForInput(2000);
-        SmlCut cut;
+        // A frame with a damaged bit does not end the search: the meter
+        // pushes the next one within the passes.
         for (int pass = 0; pass < 5; ++pass) {
             link.appendAvailable(buffer);
-            cut = cutSmlFrame(parser, buffer);
-            if (!cut.frame.isEmpty())
+            if (search.scan(parser, log, buffer))
                 break;
             link.sleep(1000);
             link.waitForInput(1000);
         }
-        if (cut.frame.isEmpty()) {
+        const QByteArray frame = search.frameToAccept();
+        if (frame.isEmpty()) {
             log.noData();
             return false;
         }
-        acceptSmlFrame(parser, log, cut.frame);
+        acceptSmlFrame(parser, log, frame);
         return true;
     });
 }
@@ -143,7 +145,8 @@ bool serialclass::IR_Test02()
         QByteArray buffer;
         link.configure(kLine9600_8N1);
         link.sleep(2000);
-        link.send(QByteArray::fromRawData(kSmlRequest, kSmlRequestSize), 1000);
+        const QByteArray request = QByteArray::fromRawData(kSmlRequest, kSmlRequestSize);
+        link.send(request, 1000);
         link.sleep(2000);
         link.waitForInput(5000);
         if (link.available() <= 100) {
@@ -164,10 +167,13 @@ bool serialclass::IR_Test02()
                 log.noData();
                 return false;
             }
+            checkSmlFrame(parser, log, cut.frame);
             if (parser.containsSmlEnergyRegister(cut.frame)) {
                 acceptSmlFrame(parser, log, cut.frame);
                 return true;
             }
+            if (cut.frame != request)
+                log.lacksEnergyRegister();
             buffer = buffer.mid(cut.restFrom);
         }
     });
@@ -191,8 +197,9 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
         const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
@@ -204,6 +211,11 @@ bool serialclass::IR_Test03()
 
 bool serialclass::IR_Test04(QString Passwort)
 {
+    return signOnTest(Passwort);
+}
+
+bool serialclass::signOnTest(const QString &deviceAddress)
+{
     TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
         parserclass parser;
@@ -211,7 +223,7 @@ bool serialclass::IR_Test04(QString Passwort)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
-        const QByteArray request = QByteArrayLiteral("/?") + Passwort.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
+        const QByteArray request = QByteArrayLiteral("/?") + deviceAddress.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 
         for (int polls = 1, emptyPolls = 0;; ++polls) {
@@ -230,15 +242,17 @@ bool serialclass::IR_Test04(QString Passwort)
             log.noData();
             return false;
         }
-        const int ident = identificationStart(buffer);
-        if (ident < 0 || buffer.size() - ident < 5)
+        const int ident = meterIdentificationStart(buffer);
+        if (ident < 0)
             return false;
+        log.identification(buffer.mid(ident, buffer.indexOf('\r', ident) - ident));
 
         const BaudAck &ack = ackFor(buffer.at(ident + 4));
         const QDeadlineTimer switchAt(kAckOnWireMs + kSwitchMarginMs, Qt::PreciseTimer);
         link.send(QByteArray(ack.ack, kAckSize), 100);
         link.sleep(int(qMax<qint64>(0, switchAt.remainingTime())));
         link.setBaudRate(ack.rate);
+        log.dataRate(ack.rate);
         if (ack.rate != kStayAtSignOnRate.rate)
             log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
 
@@ -262,8 +276,9 @@ bool serialclass::IR_Test04(QString Passwort)
         }
 
         const QString text = textOf(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!parser.containsEnergyRegister(text)) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
         if (buffer.at(buffer.size() - 1) == parser.calcBcc(buffer))

@@ -44,6 +44,9 @@ constexpr int kReadoutMinBytes = 15;
 constexpr int kReadoutMaxBytes = 5000;
 
 constexpr int kSmlMinBytes = 21;
+// After a frame whose CRC failed, or one cut short: read on this long for
+// the next (meters push every 1 to 4 s).
+constexpr int kSmlReadOnMs = 5000;
 
 // Reads until the answer is complete, more than 5000 bytes came, or the time
 // for the answer is up: a slow meter or one whose answer comes in several
@@ -61,9 +64,43 @@ ModbusCut readModbusAnswer(TestLink &link, const QByteArray &request)
     }
 }
 
+// The size of the Modbus frame at the start of `bytes` (a function 03 answer
+// or an exception) when its CRC holds; 0 otherwise.
+int checkedModbusFrameSize(const parserclass &parser, const QByteArray &bytes)
+{
+    if (bytes.size() < kModbusExceptionSize)
+        return 0;
+    const int size = (quint8(bytes.at(1)) & kModbusExceptionBit)
+        ? kModbusExceptionSize
+        : kModbusHeadSize + quint8(bytes.at(2)) + kModbusCrcSize;
+    return bytes.size() >= size && parser.checkModbusCrc(bytes.left(size)) ? size : 0;
+}
+
+// What an answer tells beyond its bytes: its CRC, an exception the slave
+// raised, or a whole frame from a slave that was not asked.
+void recordModbusAnswer(const parserclass &parser, const TestLog &log, quint8 slave, const ModbusCut &cut)
+{
+    const QByteArray &answer = cut.answer;
+    if (cut.complete) {
+        const bool good = parser.checkModbusCrc(answer);
+        log.frame(Protocol::Modbus, good ? FrameCheck::Good : FrameCheck::CrcFailed, int(answer.size()));
+        if (good && (quint8(answer.at(1)) & kModbusExceptionBit))
+            log.modbusException({slave, quint8(quint8(answer.at(1)) & ~kModbusExceptionBit), quint8(answer.at(2))});
+    } else if (!answer.isEmpty() && quint8(answer.at(0)) != slave && checkedModbusFrameSize(parser, answer) > 0) {
+        log.otherSlave(quint8(answer.at(0)));
+    }
+}
+
 } // namespace
 
 bool serialclass::MODBUS485_Test01(QString Passwort)
+{
+    StartRequest request;
+    request.meterNumber = Passwort;
+    return modbusTest(request);
+}
+
+bool serialclass::modbusTest(const StartRequest &startRequest)
 {
     TestLog log(testSink());
     return runGuarded(serialPort, log, [&](TestLink &link) {
@@ -71,8 +108,16 @@ bool serialclass::MODBUS485_Test01(QString Passwort)
         modbus_answers_t answers;
         link.configure(kLine9600_8E1);
         quint8 slave = 0;
-        if (!slaveAddressFor(Passwort, slave))
+        testOutcome.meterNumber = startRequest.meterNumber.trimmed();
+        if (startRequest.modbusAddress > 0) {
+            slave = quint8(startRequest.modbusAddress);
+            testOutcome.slaveSource = SlaveAddressSource::Given;
+        } else if (slaveAddressFor(startRequest.meterNumber, slave)) {
+            testOutcome.slaveSource = SlaveAddressSource::FromMeterNumber;
+        } else {
             return false;
+        }
+        testOutcome.modbusSlave = slave;
 
         for (int request = 0; request < kModbusRequestCount; ++request) {
             link.discardInput();
@@ -81,6 +126,7 @@ bool serialclass::MODBUS485_Test01(QString Passwort)
             link.sleep(700);
             const ModbusCut cut = readModbusAnswer(link, frame);
             const QByteArray &answer = cut.answer;
+            recordModbusAnswer(parser, log, slave, cut);
             if (cut.complete && parser.checkModbusCrc(answer)) {
                 answers.slot[kModbusRequests[request].answerSlot] = answer;
                 log.telegramHex(answer);
@@ -122,8 +168,9 @@ bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant 
                 break;
         }
         const QString text = textOf(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!parser.containsEnergyRegister(text)) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
         log.values(parser.decodeObisAscii(text));
@@ -159,14 +206,25 @@ bool serialclass::MODBUS485_Test04(QString Passwort)
             log.noData();
             return false;
         }
-        const SmlCut cut = cutSmlFrame(parser, link.takeAvailable());
-        if (cut.frame.isEmpty()) {
+        // A frame with a damaged bit is passed over for the next one in the
+        // bytes that came; the meter pushes another within a push interval.
+        QByteArray buffer = link.takeAvailable();
+        SmlFrameSearch search;
+        const QDeadlineTimer due(kSmlReadOnMs);
+        while (!search.scan(parser, log, buffer) && !search.frameToAccept().isEmpty() && !due.hasExpired()) {
+            link.waitForInput(int(qMax<qint64>(1, due.remainingTime())));
+            link.appendAvailable(buffer);
+        }
+        const QByteArray frame = search.frameToAccept();
+        if (frame.isEmpty()) {
             log.noData();
             return false;
         }
-        if (!parser.containsSmlEnergyRegister(cut.frame))
+        if (!parser.containsSmlEnergyRegister(frame)) {
+            log.lacksEnergyRegister();
             return false;
-        acceptSmlFrame(parser, log, cut.frame);
+        }
+        acceptSmlFrame(parser, log, frame);
         return true;
     });
 }

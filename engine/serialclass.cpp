@@ -4,12 +4,15 @@
 #include <QMutexLocker>
 #include <QSerialPort>
 
+#include "engine/testlink.h"
 #include "engine/testlog.h"
 
 serialclass::serialclass(QObject *parent)
     : QObject(parent)
 {
     qDebug() << "serialclass constructor" << QThread::currentThreadId();
+    qRegisterMetaType<RunOutcome>();
+    qRegisterMetaType<StartRequest>();
     // Direct: finished() is emitted in the worker thread itself, just before it ends.
     connect(&workerThread, &QThread::finished, this, &serialclass::closePortInWorkerThread,
             Qt::DirectConnection);
@@ -54,7 +57,7 @@ TestSink serialclass::testSink()
         [this](const QString &text) { emit signalUpdateStatuBar(text); },
         [this](const QString &text) { emit signalUpdateResultForPrint(text); },
         [this](const meter_result_t &record) { emit signalUpdateParserErgebnis(record); },
-        [this](const QByteArray &bytes) { receivedInTest += bytes; },
+        &testOutcome,
     };
 }
 
@@ -71,9 +74,13 @@ void serialclass::slotConnectSerialPort(QString Port)
     serialPort->setPortName(Port);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
 
-    if (!serialPort->open(QIODevice::ReadWrite))
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        RunOutcome outcome;
+        outcome.connectFailure = portFailureKind(*serialPort);
+        outcome.connectFailureText = serialPort->errorString();
+        emit signalRunOutcome(outcome);
         emit signalConnectSerial_Fail(serialPort->errorString());
-    else
+    } else
         emit signalConnectSerial_Success();
 }
 

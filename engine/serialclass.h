@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 
 class QSerialPort;
@@ -32,16 +33,16 @@ signals:
     void signalTestFinished();
     void signalUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
     void signalUpdateParserErgebnis(meter_result_t Ergebnis);
-    // After each test of a start request: its number in the chain, the
-    // protocol and port setting it tries, and every byte that arrived during
-    // it. The command line explains a failure from these; the window does
-    // not connect it.
-    void signalTestReceived(int Test, QString Protokoll, QString Baud, QByteArray Received);
+    // Before "Test beendet!" of a start request, and when a connect fails:
+    // the verdict and every test's facts, for the diagnosis.
+    void signalRunOutcome(RunOutcome Outcome);
 
 public slots:
     void slotConnectSerialPort(QString Port);
     void slotDisconnectSerialPort();
     void slotStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
+    // The same chain, with the fields a front end has typed.
+    void slotStartRequest(StartRequest Request);
     void slotLesekopfStartTest();
     bool IR_Test01();
     bool IR_Test02();
@@ -52,7 +53,13 @@ public slots:
     bool MODBUS485_Test03(QString Passwort);
     bool MODBUS485_Test04(QString Passwort);
 
+public:
+    // The tests that take typed fields; the two above with Passwort call them.
+    bool signOnTest(const QString &deviceAddress);
+    bool modbusTest(const StartRequest &request);
+
 private:
+    void runChain(const StartRequest &request);
     // Runs in the worker thread as it finishes, so the port is closed there.
     void closePortInWorkerThread();
     // Closes and deletes the port, if one is held; the caller holds portMutex.
@@ -63,5 +70,5 @@ private:
     QThread workerThread;
     QSerialPort *serialPort = nullptr;
     QMutex portMutex;
-    QByteArray receivedInTest; // what the running test has read so far
+    TestOutcome testOutcome; // what the running test has done and seen so far
 };

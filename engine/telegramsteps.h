@@ -15,12 +15,48 @@ struct SmlCut
 {
     QByteArray frame; // empty: no frame
     int restFrom = -1;
+    bool complete = false; // the buffer holds the frame's whole trailer
 };
 SmlCut cutSmlFrame(const parserclass &parser, const QByteArray &buffer);
+
+// Whether an SML frame's CRC matches; the check goes into the test's outcome.
+bool checkSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame);
 
 // An accepted SML frame: decoded only when its CRC matches, logged in
 // hexadecimal and sent for the report either way.
 void acceptSmlFrame(const parserclass &parser, const TestLog &log, const QByteArray &frame);
+
+// The SML frames of a growing buffer, each complete one judged once: a frame
+// whose CRC fails (a damaged bit) is passed over for the next, so a good
+// frame behind it still counts.
+class SmlFrameSearch
+{
+public:
+    // Judges the complete frames not judged yet; true once one has passed.
+    bool scan(const parserclass &parser, const TestLog &log, const QByteArray &buffer);
+    // The frame to accept: the first that passed, else the first that failed,
+    // else one cut short by the buffer's end; empty when none came.
+    QByteArray frameToAccept() const;
+
+private:
+    int from = 0;
+    QByteArray passed;
+    QByteArray firstFailed;
+    QByteArray cutShort;
+};
+
+// Where a meter's identification begins: "/", three letters of the maker,
+// the rate character and printable text up to CR LF; -1 when none has come.
+// Noise may hold a "/" too, which is no meter.
+int meterIdentificationStart(const QByteArray &buffer);
+
+// Judges the block check of a readout (a meter's identification, then STX
+// to ETX) for the test's outcome; true when it holds.
+bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes);
+
+// An IEC test found no energy register: "Keine Daten", and for the outcome
+// whether a readout came at all.
+void noEnergyRegister(const TestLog &log, const QByteArray &bytes);
 
 // The IEC 62056-21 message from its "/" to the first "!" at or after it.
 struct IecCut

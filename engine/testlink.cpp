@@ -24,41 +24,61 @@ bool isFailure(QSerialPort::SerialPortError e)
         && e != QSerialPort::UnsupportedOperationError;
 }
 
-// The common port failures in the user's words; the system's own text
-// follows in brackets. The system calls a port held by another program a
-// permission error as well: a device we may open is busy.
-constexpr char kRemoved[] = "Das Gerät wurde entfernt oder ist nicht vorhanden";
-constexpr char kNoPermission[] = "Keine Berechtigung für die Schnittstelle";
-constexpr char kBusy[] = "Die Schnittstelle wird von einem anderen Programm benutzt";
-
+// The system calls a port held by another program a permission error as
+// well: a device we may open is busy.
 struct PortErrorText
 {
     QSerialPort::SerialPortError error;
-    const char *text;
+    PortFailureKind kind;
 };
-constexpr PortErrorText kPortErrorTexts[] = {
-    {QSerialPort::DeviceNotFoundError, kRemoved},
-    {QSerialPort::ResourceError, kRemoved},
-    {QSerialPort::PermissionError, kBusy},
+constexpr PortErrorText kPortErrorKinds[] = {
+    {QSerialPort::DeviceNotFoundError, PortFailureKind::Removed},
+    {QSerialPort::ResourceError, PortFailureKind::Removed},
+    {QSerialPort::PermissionError, PortFailureKind::Busy},
 };
 
-const char *plainText(const QSerialPort &port)
+// The common port failures in the user's words; the system's own text
+// follows in brackets.
+struct PortFailureText
+{
+    PortFailureKind kind;
+    const char *text;
+};
+constexpr PortFailureText kPortFailureTexts[] = {
+    {PortFailureKind::Removed, "Das Gerät wurde entfernt oder ist nicht vorhanden"},
+    {PortFailureKind::NoPermission, "Keine Berechtigung für die Schnittstelle"},
+    {PortFailureKind::Busy, "Die Schnittstelle wird von einem anderen Programm benutzt"},
+};
+
+} // namespace
+
+PortFailureKind portFailureKind(const QSerialPort &port)
 {
     if (port.error() == QSerialPort::PermissionError) {
         const QFileInfo device(QSerialPortInfo(port).systemLocation());
         if (device.exists() && !(device.isReadable() && device.isWritable()))
-            return kNoPermission;
+            return PortFailureKind::NoPermission;
     }
-    for (const PortErrorText &row : kPortErrorTexts)
+    for (const PortErrorText &row : kPortErrorKinds)
         if (row.error == port.error())
-            return row.text;
-    return nullptr;
+            return row.kind;
+    return PortFailureKind::Other;
 }
+
+QString portFailureShown(PortFailureKind kind, const QString &systemText)
+{
+    for (const PortFailureText &row : kPortFailureTexts)
+        if (row.kind == kind)
+            return QStringLiteral("%1 (%2)").arg(QString::fromUtf8(row.text), systemText);
+    return systemText;
+}
+
+namespace {
 
 QSerialPort &openPort(QSerialPort *port)
 {
     if (!port)
-        throw PortFailure{QStringLiteral("Keine Schnittstelle geöffnet")};
+        throw PortFailure{QStringLiteral("Keine Schnittstelle geöffnet"), PortFailureKind::Other, QString()};
     return *port;
 }
 
@@ -82,12 +102,12 @@ void TestLink::fail()
     // of data, and the port then names whatever error number was left over:
     // name the cause as the driver does.
     QString text = port.errorString();
-    const char *plain = plainText(port);
+    PortFailureKind kind = portFailureKind(port);
     if (lineHungUp() || !isFailure(port.error()) || text.isEmpty()) {
         text = QString::fromLocal8Bit(std::strerror(EIO));
-        plain = kRemoved;
+        kind = PortFailureKind::Removed;
     }
-    throw PortFailure{plain ? QStringLiteral("%1 (%2)").arg(QString::fromUtf8(plain), text) : text};
+    throw PortFailure{portFailureShown(kind, text), kind, text};
 }
 
 bool TestLink::lineHungUp() const

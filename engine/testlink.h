@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "engine/testlog.h"
+#include "engine/testoutcome.h"
 
 // Rate and character format of one test, applied in the order the meters'
 // accessories expect: baud rate (both directions), data bits, stop bits,
@@ -24,8 +25,15 @@ constexpr LineSettings kLine300_7E1{300, QSerialPort::Data7, QSerialPort::EvenPa
 // to check every step; carries the port's own error text.
 struct PortFailure
 {
-    QString text;
+    QString text; // as shown: the cause in the user's words, then the system's
+    PortFailureKind kind = PortFailureKind::Other;
+    QString systemText;
 };
+
+// What kind of failure a port reports, and how the user reads it: the cause in
+// the user's words, the system's text in brackets.
+PortFailureKind portFailureKind(const QSerialPort &port);
+QString portFailureShown(PortFailureKind kind, const QString &systemText);
 
 // Thrown when the worker is asked to stop in the middle of a test.
 struct StopRequested
@@ -79,7 +87,7 @@ bool runGuarded(QSerialPort *port, const TestLog &log, Body body)
         TestLink link(port, log);
         return body(link);
     } catch (const PortFailure &failure) {
-        log.portFailure(failure.text);
+        log.portFailure(failure.text, failure.kind, failure.systemText);
     } catch (const StopRequested &) {
     }
     return false;

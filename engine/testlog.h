@@ -2,10 +2,11 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 
-struct meter_result_t;
+#include "engine/testoutcome.h"
 
 // Log colours by their names, as the window shows them.
 namespace logcolour {
@@ -38,7 +39,7 @@ struct TestSink
     std::function<void(const QString &text)> statusBar;
     std::function<void(const QString &text)> resultForPrint;
     std::function<void(const meter_result_t &record)> values;
-    std::function<void(const QByteArray &bytes)> received; // every byte a test reads
+    TestOutcome *outcome = nullptr; // the running test's facts; none outside a chain
 };
 
 // What one test tells the window: every text leaves the worker through
@@ -46,19 +47,30 @@ struct TestSink
 class TestLog
 {
 public:
-    explicit TestLog(TestSink sink) : sink(std::move(sink)) {}
+    explicit TestLog(TestSink sink) : sink(std::move(sink)) { clock.start(); }
 
     void line(const QString &text, const char *colour) const;
     void status(const QString &text) const;
     void sent(const QByteArray &bytes) const;              // "Sende:" + hex, blue
     void noData() const;                                   // "Ergebnis: Keine Daten", red
-    void portFailure(const QString &portError) const;      // red
+    // Red; the shown text names the cause in the user's words, then the system's.
+    void portFailure(const QString &shown, PortFailureKind kind, const QString &systemText) const;
     void telegramHex(const QByteArray &telegram) const;    // "Ergebnis: " + hex, then for the report
     void forReport(const QString &text) const;
     // A record with a parse error is announced instead of being sent.
     void values(const meter_result_t &record) const;
     void received(const QByteArray &bytes) const;
 
+    // Facts for the outcome alone; they show nowhere by themselves.
+    void frame(Protocol protocol, FrameCheck check, int size) const;
+    void modbusException(const ModbusException &exception) const;
+    void otherSlave(quint8 slave) const;
+    void identification(const QByteArray &line) const;
+    void dataRate(qint32 rate) const;
+    void lacksEnergyRegister() const;
+    void telegram(const QByteArray &bytes) const;
+
 private:
     TestSink sink;
+    QElapsedTimer clock;
 };
