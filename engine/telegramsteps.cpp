@@ -132,6 +132,7 @@ ModbusCut cutModbusAnswer(const QByteArray &received, const QByteArray &request)
 
 void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form)
 {
+    log.telegram(bytes);
     const QString text = textOf(bytes);
     log.line(QStringLiteral("Ergebnis: ") + text, logcolour::kReceived);
     if (form == IecReport::TextThenHexLine) {
