@@ -4,7 +4,8 @@
 
 QString PortSetting::text() const
 {
-    return QStringLiteral("%1 %2%31").arg(baud).arg(dataBits).arg(parity == Parity::Even ? 'E' : 'N');
+    // Not "%31": QString::arg() reads placeholders up to %99.
+    return QStringLiteral("%1 %2%3").arg(baud).arg(dataBits).arg(QLatin1String(parity == Parity::Even ? "E1" : "N1"));
 }
 
 int TestOutcome::goodFrames() const
