@@ -12,8 +12,10 @@
 #include "reports/reportinput.h"
 #include "reports/resultupload.h"
 #include "reports/senddialog.h"
+#include "diagnosis/diagnosis.h"
 #include "engine/programversion.h"
 #include "engine/serialclass.h"
+#include "engine/testlog.h"
 #include "engine/workerconnections.h"
 #include "reports/testreport.h"
 #include "app/werbung.h"
@@ -22,6 +24,14 @@ namespace {
 
 const char *const kBlack = "color: rgb(0, 0, 0);";
 const char *const kBlue = "color: rgb(0, 0, 255);";
+
+// Added to the request for a port when the list is empty.
+constexpr char kNoAccessoryFound[] =
+    "\n\nEs wurde kein Zubehör gefunden. Bitte stecken Sie den Lesekopf oder den RS485-Konverter ein und "
+    "klicken Sie auf \"Liste aktualisieren\" (die Schaltfläche neben der Portauswahl).";
+
+// The widest value the grid makes room for: seven digits before the point.
+constexpr double kWidestValue = -8888888.0;
 
 // One row of the value grid: the field and its name and value labels. Reset
 // and display walk the grid in this order.
@@ -108,6 +118,16 @@ MainWindow::MainWindow(const WindowEnvironment &environment, QWidget *parent)
     serial = new serialclass();
 
     connectWorker(this, serial);
+    // Beside the twelve: the facts behind a verdict, for the hints.
+    connect(serial, &serialclass::signalRunOutcome, this, &MainWindow::slotRunOutcome);
+
+    // Each value keeps the width of the longest it can show, so the grid's
+    // columns stay in place as values arrive.
+    for (const ValueGridRow &row : kValueGrid) {
+        QLabel *value = ui->*row.value;
+        value->setMinimumWidth(
+            value->fontMetrics().horizontalAdvance(formattedValue(kMeterFields[row.field], kWidestValue)));
+    }
 
     ui->L_Ergebnis_Value->setText(QString());
     ui->L_Protokoll_Value->setText(QString());
@@ -245,7 +265,8 @@ void MainWindow::on_C_Verbinden_clicked()
 {
     if (ui->C_Verbinden->text() == QLatin1String("Verbinden")) {
         if (ui->C_Port->currentText().isEmpty()) {
-            QMessageBox::warning(this, messageTitle(), QStringLiteral("Bitte wählen Sie einen COM-Port!"),
+            QMessageBox::warning(this, messageTitle(),
+                                 QStringLiteral("Bitte wählen Sie einen COM-Port!") + QString::fromUtf8(kNoAccessoryFound),
                                  QMessageBox::Ok);
             return;
         }
@@ -255,14 +276,19 @@ void MainWindow::on_C_Verbinden_clicked()
         emit signalConnectSerialPort(ui->C_Port->currentText());
         return;
     }
+    showDisconnected(QStringLiteral("nicht verbunden"));
+    emit signalDisconnectSerialPort();
+}
+
+void MainWindow::showDisconnected(const QString &connectionText)
+{
     ui->C_Port->setEnabled(true);
     ui->C_Refresh->setEnabled(true);
     ui->C_Verbinden->setEnabled(true);
     ui->C_Verbinden->setText(QStringLiteral("Verbinden"));
     ui->C_Start->setEnabled(false);
     ui->C_Lesekopftest->setEnabled(false);
-    labelConnection->setText(QStringLiteral("nicht verbunden"));
-    emit signalDisconnectSerialPort();
+    labelConnection->setText(connectionText);
 }
 
 void MainWindow::slotConnectSerial_Success()
@@ -333,9 +359,25 @@ void MainWindow::slotUpdateStatusText(QString Text, QColor TextColor)
 void MainWindow::slotTestFinished()
 {
     ui->C_Verbinden->setEnabled(true);
+    ui->actionErgebnis_senden->setEnabled(true);
+    if (portLost) {
+        // The port is gone: nothing to start until the user connects again.
+        portLost = false;
+        showDisconnected(QStringLiteral("Verbindung zu %1 verloren").arg(ui->C_Port->currentText()));
+        emit signalDisconnectSerialPort();
+        return;
+    }
     ui->C_Start->setEnabled(true);
     ui->C_Lesekopftest->setEnabled(true);
-    ui->actionErgebnis_senden->setEnabled(true);
+}
+
+void MainWindow::slotRunOutcome(RunOutcome Outcome)
+{
+    if (Outcome.verdict == Verdict::NotRun)
+        return;
+    for (const QString &line : hintLines(Outcome, diagnose(Outcome, {FrontEnd::Window})))
+        slotUpdateStatusText(QStringLiteral("Hinweis: ") + line, QColor(QLatin1String(logcolour::kHeading)));
+    portLost = Outcome.portLost();
 }
 
 void MainWindow::slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud)

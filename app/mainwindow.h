@@ -7,6 +7,7 @@
 
 #include "detection/ftdidevice.h"
 #include "detection/ftdisource.h"
+#include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 #include "app/windowenvironment.h"
 
@@ -63,6 +64,7 @@ private slots:
     void on_actionDrucken_triggered();
     void print(QPrinter *printer);
     void slotUpdateResultForPrint(QString Text);
+    void slotRunOutcome(RunOutcome Outcome);
 
 private:
     void readEditionFile();
@@ -73,6 +75,7 @@ private:
     void setInterfaceMode(int kind);
     QString messageTitle() const;
     void beginRun();
+    void showDisconnected(const QString &connectionText);
     // What the window shows and holds, for the clipboard and the report.
     ReportInput reportInput() const;
 
@@ -91,4 +94,5 @@ private:
     int edition;
     QString productName;
     QString resultForPrint;
+    bool portLost = false; // the last run lost the port
 };

@@ -2,8 +2,6 @@
 
 #include <QDeadlineTimer>
 
-#include <cctype>
-
 #include "protocols/parserclass.h"
 #include "engine/telegramsteps.h"
 #include "engine/testlink.h"
@@ -89,32 +87,6 @@ bool identificationComplete(const QByteArray &buffer)
     return buffer.endsWith("\r\n") && (buffer.size() < 3 || buffer.at(buffer.size() - 3) != '!');
 }
 
-// A meter's identification: "/", three letters of the maker, the rate
-// character and printable text up to CR LF. Noise may hold a "/" too; it is
-// no meter and must not be acknowledged.
-bool isIdentificationLine(const QByteArray &buffer, int at)
-{
-    const int end = buffer.indexOf("\r\n", at);
-    if (end < at + 5)
-        return false;
-    for (int i = at + 1; i < at + 4; ++i)
-        if (!std::isalpha(uchar(buffer.at(i))))
-            return false;
-    for (int i = at + 4; i < end; ++i)
-        if (uchar(buffer.at(i)) < 0x20 || uchar(buffer.at(i)) > 0x7E)
-            return false;
-    return true;
-}
-
-// Where the meter's identification begins; -1 when none has come.
-int meterIdentificationStart(const QByteArray &buffer)
-{
-    for (int i = identificationStart(buffer); i >= 0; i = buffer.indexOf('/', i + 1))
-        if (isIdentificationLine(buffer, i))
-            return i;
-    return -1;
-}
-
 // A readout on its way: an identification, then a data block with at least
 // one complete data line. Noise shows neither.
 bool readoutUnderway(const QByteArray &buffer)
@@ -173,7 +145,8 @@ bool serialclass::IR_Test02()
         QByteArray buffer;
         link.configure(kLine9600_8N1);
         link.sleep(2000);
-        link.send(QByteArray::fromRawData(kSmlRequest, kSmlRequestSize), 1000);
+        const QByteArray request = QByteArray::fromRawData(kSmlRequest, kSmlRequestSize);
+        link.send(request, 1000);
         link.sleep(2000);
         link.waitForInput(5000);
         if (link.available() <= 100) {
@@ -199,6 +172,8 @@ bool serialclass::IR_Test02()
                 acceptSmlFrame(parser, log, cut.frame);
                 return true;
             }
+            if (cut.frame != request)
+                log.lacksEnergyRegister();
             buffer = buffer.mid(cut.restFrom);
         }
     });
@@ -222,11 +197,11 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
-        checkIecBlock(parser, log, buffer.mid(cut.start));
         const QByteArray message = buffer.mid(cut.start, cut.end - cut.start + 1);
         log.values(parser.decodeObisAscii(textOf(message)));
         logIecReadout(log, message, IecReport::HexLineThenHex);
@@ -301,11 +276,11 @@ bool serialclass::signOnTest(const QString &deviceAddress)
         }
 
         const QString text = textOf(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!parser.containsEnergyRegister(text)) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
-        checkIecBlock(parser, log, buffer);
         if (buffer.at(buffer.size() - 1) == parser.calcBcc(buffer))
             log.values(parser.decodeObisAscii(text));
         logIecReadout(log, buffer, IecReport::TextThenHexLine);

@@ -168,11 +168,11 @@ bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant 
                 break;
         }
         const QString text = textOf(buffer);
+        checkIecBlock(parser, log, buffer);
         if (!parser.containsEnergyRegister(text)) {
-            log.noData();
+            noEnergyRegister(log, buffer);
             return false;
         }
-        checkIecBlock(parser, log, buffer);
         log.values(parser.decodeObisAscii(text));
         logIecReadout(log, buffer, IecReport::TextThenHexLine);
         return true;
@@ -220,8 +220,10 @@ bool serialclass::MODBUS485_Test04(QString Passwort)
             log.noData();
             return false;
         }
-        if (!parser.containsSmlEnergyRegister(frame))
+        if (!parser.containsSmlEnergyRegister(frame)) {
+            log.lacksEnergyRegister();
             return false;
+        }
         acceptSmlFrame(parser, log, frame);
         return true;
     });

@@ -1,5 +1,7 @@
 #include "engine/telegramsteps.h"
 
+#include <cctype>
+
 #include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
 #include "engine/testlog.h"
@@ -69,17 +71,52 @@ QByteArray SmlFrameSearch::frameToAccept() const
     return firstFailed.isEmpty() ? cutShort : firstFailed;
 }
 
+namespace {
+
+bool isIdentificationLine(const QByteArray &buffer, int at)
+{
+    const int end = buffer.indexOf("\r\n", at);
+    if (end < at + 5)
+        return false;
+    for (int i = at + 1; i < at + 4; ++i)
+        if (!std::isalpha(uchar(buffer.at(i))))
+            return false;
+    for (int i = at + 4; i < end; ++i)
+        if (uchar(buffer.at(i)) < 0x20 || uchar(buffer.at(i)) > 0x7E)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int meterIdentificationStart(const QByteArray &buffer)
+{
+    for (int i = identificationStart(buffer); i >= 0; i = buffer.indexOf('/', i + 1))
+        if (isIdentificationLine(buffer, i))
+            return i;
+    return -1;
+}
+
 bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes)
 {
-    const int etx = blockEnd(bytes);
+    const int ident = meterIdentificationStart(bytes);
+    const QByteArray readout = ident < 0 ? QByteArray() : bytes.mid(ident);
+    const int etx = blockEnd(readout);
     if (etx < 0)
         return false;
     FrameCheck check = FrameCheck::BlockCheckMissing;
-    if (etx + 1 < bytes.size())
-        check = parser.calcBcc(bytes.left(etx + 1)) == bytes.at(etx + 1) ? FrameCheck::Good
-                                                                         : FrameCheck::BlockCheckFailed;
+    if (etx + 1 < readout.size())
+        check = parser.calcBcc(readout.left(etx + 1)) == readout.at(etx + 1) ? FrameCheck::Good
+                                                                             : FrameCheck::BlockCheckFailed;
     log.frame(Protocol::IecAscii, check, etx + 2);
     return check == FrameCheck::Good;
+}
+
+void noEnergyRegister(const TestLog &log, const QByteArray &bytes)
+{
+    if (meterIdentificationStart(bytes) >= 0)
+        log.lacksEnergyRegister();
+    log.noData();
 }
 
 IecCut cutIecMessage(const QByteArray &buffer)

@@ -45,9 +45,18 @@ private:
     QByteArray cutShort;
 };
 
-// Judges the block check of an IEC readout that holds a block (STX to ETX)
-// for the test's outcome; true when it holds.
+// Where a meter's identification begins: "/", three letters of the maker,
+// the rate character and printable text up to CR LF; -1 when none has come.
+// Noise may hold a "/" too, which is no meter.
+int meterIdentificationStart(const QByteArray &buffer);
+
+// Judges the block check of a readout (a meter's identification, then STX
+// to ETX) for the test's outcome; true when it holds.
 bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes);
+
+// An IEC test found no energy register: "Keine Daten", and for the outcome
+// whether a readout came at all.
+void noEnergyRegister(const TestLog &log, const QByteArray &bytes);
 
 // The IEC 62056-21 message from its "/" to the first "!" at or after it.
 struct IecCut

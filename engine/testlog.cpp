@@ -111,3 +111,9 @@ void TestLog::telegram(const QByteArray &bytes) const
     if (sink.outcome)
         sink.outcome->telegram = bytes;
 }
+
+void TestLog::lacksEnergyRegister() const
+{
+    if (sink.outcome)
+        sink.outcome->telegramLacksEnergy = true;
+}

@@ -67,6 +67,7 @@ public:
     void otherSlave(quint8 slave) const;
     void identification(const QByteArray &line) const;
     void dataRate(qint32 rate) const;
+    void lacksEnergyRegister() const;
     void telegram(const QByteArray &bytes) const;
 
 private:

@@ -4,7 +4,6 @@
 
 QString PortSetting::text() const
 {
-    // Not "%31": QString::arg() reads placeholders up to %99.
     return QStringLiteral("%1 %2%3").arg(baud).arg(dataBits).arg(QLatin1String(parity == Parity::Even ? "E1" : "N1"));
 }
 

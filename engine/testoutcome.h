@@ -94,6 +94,7 @@ struct TestOutcome
     QString meterNumber;      // the text the address was derived from
     QString signOnAddress;    // mode C: the device address sent in the sign-on
 
+    bool telegramLacksEnergy = false; // a telegram came but held no energy register
     QByteArray telegram;      // the accepted telegram; empty when none
     bool hasValues = false;   // a decoded record was sent to the front ends
     meter_result_t record = clearedMeterResult();
