@@ -30,8 +30,8 @@ constexpr char kNoAccessoryFound[] =
     "\n\nEs wurde kein Zubehör gefunden. Bitte stecken Sie den Lesekopf oder den RS485-Konverter ein und "
     "klicken Sie auf \"Liste aktualisieren\" (die Schaltfläche neben der Portauswahl).";
 
-// The widest value the grid makes room for: seven digits before the point.
-constexpr double kWidestValue = -8888888.0;
+// The widest value the grid makes room for: six digits before the point.
+constexpr double kWidestValue = 888888.0;
 
 // One row of the value grid: the field and its name and value labels. Reset
 // and display walk the grid in this order.

@@ -339,6 +339,14 @@ QStringList hintLines(const RunOutcome &run, const QList<Finding> &findings)
     return lines;
 }
 
+QString findingCause(const QString &key)
+{
+    for (const FindingText &row : kFindings)
+        if (key == QLatin1String(row.key))
+            return QString::fromUtf8(row.cause);
+    return QString();
+}
+
 namespace {
 
 struct ConnectFailureText

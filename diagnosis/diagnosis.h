@@ -60,6 +60,9 @@ QList<Finding> diagnose(const RunOutcome &run, const DiagnosisContext &context);
 // setting): fact", then its cause and action, each cause and action once.
 QStringList hintLines(const RunOutcome &run, const QList<Finding> &findings);
 
+// The likely cause of the finding with this key; empty for an unknown key.
+QString findingCause(const QString &key);
+
 // The German text for a port that could not be opened, and what to do about it.
 QString connectFailureText(PortFailureKind kind, const QString &systemText);
 QString connectFailureAction(PortFailureKind kind);

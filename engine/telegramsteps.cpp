@@ -114,7 +114,10 @@ bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArr
 
 void noEnergyRegister(const TestLog &log, const QByteArray &bytes)
 {
-    if (meterIdentificationStart(bytes) >= 0)
+    // A readout came when its identification is followed by data: a block
+    // or, pushed, the end "!".
+    const int ident = meterIdentificationStart(bytes);
+    if (ident >= 0 && (bytes.indexOf(kStx, ident) >= 0 || bytes.indexOf('!', ident) >= 0))
         log.lacksEnergyRegister();
     log.noData();
 }

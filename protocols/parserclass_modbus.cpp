@@ -1,24 +1,11 @@
 #include "protocols/parserclass.h"
 
-#include <array>
-
+#include "protocols/crc16.h"
 #include "protocols/modbusrtu.h"
 
 namespace {
 
-constexpr std::array<quint16, 256> makeCrcTable()
-{
-    std::array<quint16, 256> table{};
-    for (int i = 0; i < 256; ++i) {
-        quint16 crc = quint16(i);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-        table[std::size_t(i)] = crc;
-    }
-    return table;
-}
-
-constexpr std::array<quint16, 256> kCrcTable = makeCrcTable();
+constexpr std::array<quint16, 256> kCrcTable = reflectedCrc16Table(0xA001);
 
 constexpr quint8 kReadHoldingRegisters = 0x03;
 
@@ -68,11 +55,7 @@ QByteArray modbusRequestFrame(quint8 slave, int index)
 
 quint16 parserclass::calcModbusCrc(QByteArray data, int n) const
 {
-    quint16 crc = 0xFFFF;
-    const int end = qMin(n, data.size());
-    for (int i = 0; i < end; ++i)
-        crc = quint16((crc >> 8) ^ kCrcTable[(crc ^ quint8(data.at(i))) & 0xFF]);
-    return crc;
+    return runReflectedCrc16(kCrcTable, 0xFFFF, data.constData(), qMin(n, int(data.size())));
 }
 
 bool parserclass::checkModbusCrc(QByteArray frame) const

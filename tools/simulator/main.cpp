@@ -92,6 +92,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption addressOpt(QStringLiteral("address"),
                                         QStringLiteral("Device address a mode C meter answers to."),
                                         QStringLiteral("text"));
+    const QCommandLineOption addressRequiredOpt(
+        QStringLiteral("address-required"),
+        QStringLiteral("The mode C meter answers only a sign-on that carries its --address, not \"/?!\"."));
     const QCommandLineOption echoOpt(QStringLiteral("echo"),
                                      QStringLiteral("Echo what the program sends as it leaves the line, as an "
                                                     "optical head over white paper or a two-wire RS485 converter "
@@ -104,7 +107,7 @@ int main(int argc, char *argv[])
                                      QStringLiteral("Echoes of these transmissions never come back."),
                                      QStringLiteral("1,2,.."));
     const QCommandLineOption damageOpt(QStringLiteral("damage"),
-                                       QStringLiteral("Echoes of these transmissions come back damaged."),
+                                       QStringLiteral("Echoes of these transmissions come back damaged; a pushing meter sends these telegrams with a bit changed."),
                                        QStringLiteral("1,2,.."));
     const QCommandLineOption formatOpt(QStringLiteral("format"),
                                        QStringLiteral("The meter's character format, optionally with rate: 8N1, "
@@ -123,7 +126,7 @@ int main(int argc, char *argv[])
                                       QStringLiteral("id"));
     const QCommandLineOption quietOpt({QStringLiteral("q"), QStringLiteral("quiet")},
                                       QStringLiteral("Print only the slave path."));
-    parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
+    parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, addressRequiredOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
                        slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
     for (const NumberField &f : kNumberFields) {
         if (f.option)
@@ -171,6 +174,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--baud-char takes one character"));
     if (parser.isSet(addressOpt))
         set("address", parser.value(addressOpt));
+    if (parser.isSet(addressRequiredOpt))
+        set("addressRequired", true);
     if (parser.isSet(echoOpt))
         set("echo", true);
     if (parser.isSet(usbOpt))

@@ -48,9 +48,9 @@ constexpr int kModbusRequestSize = 8;
 
 // ---- PushMeter ----
 
-PushMeter::PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs)
+PushMeter::PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs, QSet<int> damaged)
     : format(format), telegram(std::move(telegram)), intervalMs(std::max(1, intervalMs)),
-      firstPushMs(std::max(0, firstPushMs))
+      firstPushMs(std::max(0, firstPushMs)), damaged(std::move(damaged))
 {
 }
 
@@ -63,8 +63,14 @@ void PushMeter::timer(MeterLine &line, int)
 {
     // A meter does not queue telegrams: one longer than the interval (a
     // real meter's long readout) goes out again once it has left the line.
-    if (line.backlogNs() == 0)
-        line.send(telegram);
+    if (line.backlogNs() == 0) {
+        QByteArray push = telegram;
+        if (damaged.contains(++pushes) && !push.isEmpty()) {
+            push[push.size() / 2] = char(push.at(push.size() / 2) ^ 0x10);
+            line.note(QStringLiteral("push %1 damaged").arg(pushes));
+        }
+        line.send(push);
+    }
     line.startTimer(0, intervalMs);
 }
 
@@ -122,7 +128,7 @@ qint32 IecModeCMeter::rateOfBaudChar(char c)
 
 IecModeCMeter::IecModeCMeter(Kind kind, const Options &options, QByteArray identification, QByteArray dataMessage)
     : kind(kind), signOn(options.format.value_or(format7E1(300))), meterAddress(options.address),
-      baudChar(options.baudChar), reactionMs(options.reactionMs), switchGapMs(options.switchGapMs),
+      addressRequired(options.addressRequired), baudChar(options.baudChar), reactionMs(options.reactionMs), switchGapMs(options.switchGapMs),
       ackReactionMs(options.ackReactionMs), identification(std::move(identification)), dataMessage(std::move(dataMessage))
 {
 }
@@ -144,7 +150,7 @@ void IecModeCMeter::received(MeterLine &line, const QByteArray &bytes)
         }
         heardBytes.clear();
         const QString address = m.captured(1);
-        if (!address.isEmpty() && !meterAddress.isEmpty() && address != meterAddress) {
+        if ((!address.isEmpty() || addressRequired) && !meterAddress.isEmpty() && address != meterAddress) {
             line.note(QStringLiteral("sign-on for address %1 ignored").arg(address));
             return;
         }

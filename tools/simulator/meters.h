@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSet>
+
 #include "tools/simulator/meter.h"
 #include "tools/simulator/options.h"
 
@@ -13,7 +15,8 @@ namespace metersim {
 class PushMeter : public Meter
 {
 public:
-    PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs);
+    // Pushes counted from 1 in `damaged` go out with one bit changed.
+    PushMeter(LineFormat format, QByteArray telegram, int intervalMs, int firstPushMs, QSet<int> damaged = {});
     LineFormat initialFormat() const override { return format; }
     void start(MeterLine &line) override;
     void timer(MeterLine &line, int id) override;
@@ -23,6 +26,8 @@ private:
     QByteArray telegram;
     int intervalMs;
     int firstPushMs;
+    QSet<int> damaged;
+    int pushes = 0;
 };
 
 // Answers one fixed request with one telegram.
@@ -71,6 +76,7 @@ private:
     Kind kind;
     LineFormat signOn;
     QString meterAddress;
+    bool addressRequired;
     char baudChar;
     int reactionMs;
     int switchGapMs;

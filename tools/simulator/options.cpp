@@ -48,8 +48,10 @@ bool applyOther(const QString &key, const QJsonValue &v, Profile profile, Option
         (key == QLatin1String("address") ? o->address : o->realMeter) = v.toString();
         return v.isString();
     }
-    if (key == QLatin1String("echo") || key == QLatin1String("usbAdapter")) {
-        (key == QLatin1String("echo") ? o->echo : o->usbAdapter) = v.toBool();
+    if (key == QLatin1String("echo") || key == QLatin1String("usbAdapter")
+        || key == QLatin1String("addressRequired")) {
+        (key == QLatin1String("echo") ? o->echo : key == QLatin1String("usbAdapter") ? o->usbAdapter
+                                                                                   : o->addressRequired) = v.toBool();
         return v.isBool();
     }
     if (key == QLatin1String("lost"))

@@ -41,6 +41,8 @@ struct Options
     // between the program's port showing the new rate and the first byte.
     char baudChar = '5';
     QString address;
+    // Only a sign-on that carries the address is answered, "/?!" is not.
+    bool addressRequired = false;
     int switchGapMs = 50;
     // Mode C: from the end of the acknowledgement until the meter switches to
     // the agreed rate and starts its data message, whatever the program's
@@ -61,7 +63,8 @@ struct Options
     // as light reflected into a reading head, or through a two-wire RS485
     // converter whose receiver listens to the bus it drives. Transmissions
     // are counted from 1; lost ones never come back, damaged ones come back
-    // with a bit changed.
+    // with a bit changed. A pushing meter sends the telegrams numbered in
+    // damagedEchoes with a bit changed.
     bool echo = false;
 
     // How the program's port hands over what it receives. A UART (default)

@@ -92,14 +92,14 @@ std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
     case Profile::StopsMidTelegram:
     case Profile::Unplugged:
         return std::make_unique<PushMeter>(o.format.value_or(format8N1(9600)), readout(telegrams::smlFile()),
-                                           o.intervalMs, o.firstPushMs);
+                                           o.intervalMs, o.firstPushMs, o.damagedEchoes);
     case Profile::SmlRequest:
         return std::make_unique<RequestMeter>(o.format.value_or(format8N1(9600)), telegrams::smlRequest(),
                                               readout(telegrams::smlFile()), o.reactionMs);
     case Profile::IecPush:
         return std::make_unique<PushMeter>(o.format.value_or(format7E1(9600)),
                                            readout(telegrams::iecPushMessage(o.readoutBytes)), o.intervalMs,
-                                           o.firstPushMs);
+                                           o.firstPushMs, o.damagedEchoes);
     case Profile::IecModeC:
     case Profile::IecModeCIgnoresAck:
     case Profile::IecModeC300Only:
