@@ -223,6 +223,7 @@ bool serialclass::signOnTest(const QString &deviceAddress)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
+        testOutcome.signOnAddress = deviceAddress.trimmed();
         const QByteArray request = QByteArrayLiteral("/?") + deviceAddress.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 
