@@ -55,10 +55,9 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
     for (const IdentText &t : kIdentTexts)
         identification.insert(QString::fromLatin1(t.key), identShown(record, t));
 
-    QStringList keys;
+    QJsonArray findings;
     for (const Finding &f : record.findings)
-        keys << QString::fromLatin1(f.key);
-    keys.removeDuplicates();
+        findings.append(QJsonObject{{QStringLiteral("key"), QString::fromLatin1(f.key)}, {QStringLiteral("test"), f.test}});
 
     QJsonArray tests;
     for (const TestOutcome &t : record.outcome.tests) {
@@ -99,7 +98,7 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
         {QStringLiteral("registers"), registersJson(registerLines(record.shownTest()))},
         {QStringLiteral("identification"), identification},
         {QStringLiteral("hints"), jsonStrings(record.hints)},
-        {QStringLiteral("findings"), jsonStrings(keys)},
+        {QStringLiteral("findings"), findings},
         {QStringLiteral("tests"), tests},
         {QStringLiteral("report"), record.report},
         {QStringLiteral("log"), log},
