@@ -20,6 +20,7 @@ void serialclass::slotLesekopfStartTest()
     log.status(testing);
     log.line(testing, logcolour::kReceived);
     testOutcome = TestOutcome();
+    testOutcome.setting = PortSetting{kLine9600_8N1.baud, 8, Parity::None};
 
     const bool allEchoed = runGuarded(serialPort, log, [&](TestLink &link) {
         int successes = 0;
