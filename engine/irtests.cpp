@@ -197,7 +197,7 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
-        checkIecBlock(parser, log, buffer);
+        checkIecBlock(parser, log, buffer, IecBlock::Optional); // a pushed message may come without a block
         if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
             noEnergyRegister(log, buffer);
             return false;
