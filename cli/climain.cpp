@@ -75,31 +75,29 @@ int runCli(int argc, char *argv[])
     CliSession::Request request;
     request.port = options.port;
     request.readHeadTest = options.action == CliOptions::Action::ReadHeadTest;
-    request.testMode = options.testMode;
     request.json = options.json;
     request.allRegisters = options.allRegisters;
     request.continuous = options.continuous;
     request.readings = options.readings;
+    StartRequest &start = request.start;
+    start.mode = options.testMode;
     switch (options.accessory) {
     case CliOptions::Accessory::ReadingHead:
-        request.kind = IR_Head;
+        start.accessory = IR_Head;
         break;
     case CliOptions::Accessory::Rs485:
-        request.kind = MODBUS485_Converter;
+        start.accessory = MODBUS485_Converter;
         break;
     case CliOptions::Accessory::Detect:
-        request.kind = accessoryAt(scanSystemPorts(output), options.port);
+        start.accessory = accessoryAt(scanSystemPorts(output), options.port);
         break;
     }
-    const QString conflict = accessoryConflict(options, request.kind);
+    const QString conflict = accessoryConflict(options, start.accessory);
     if (!conflict.isEmpty())
         return usageError(output, conflict, options.json);
-    request.hints = HintContext{request.kind, options.meterNumber, options.modbusAddress != 0};
-    request.passwort = request.kind == MODBUS485_Converter ? options.meterNumber : options.address;
-    // The worker takes the slave address as the meter number's last two
-    // hexadecimal digits plus one: a given address goes in as those digits.
-    if (options.modbusAddress != 0)
-        request.passwort = QStringLiteral("%1").arg(options.modbusAddress - 1, 2, 16, QLatin1Char('0'));
+    start.signOnAddress = options.address;
+    start.meterNumber = options.meterNumber;
+    start.modbusAddress = options.modbusAddress;
 
     InterruptNotifier interrupts;
     CliSession session(request, output);

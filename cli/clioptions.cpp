@@ -34,7 +34,9 @@ constexpr OptionSpec kOptions[] = {
      "mit Uhrzeit und Hauptwerten, mit --json ein JSON-Dokument je Zeile."},
     {"anzahl", "n", "Fortlaufend lesen und nach n Messungen enden."},
     {"j,json", nullptr,
-     "Das Ergebnis als ein JSON-Dokument auf die Standardausgabe schreiben, auch bei Fehlern und Abbruch."},
+     "Das Ergebnis als ein JSON-Dokument auf die Standardausgabe schreiben, auch bei Fehlern und Abbruch. "
+     "Es nennt die Hinweise (hints) und die Kennungen der Befunde (findings), gesamt und je Test, und nach "
+     "Test 4 des Lesekopfs die Baudrate der Daten (dataRate)."},
     {"debug", nullptr, "Diagnosemeldungen der Engine auf die Standardfehlerausgabe schreiben."},
     {"h,help", nullptr, "Zeigt diese Hilfe an."},
     {"v,version", nullptr, "Zeigt die Versionsnummer an."},

@@ -6,18 +6,27 @@
 #include "cli/exitstatus.h"
 #include "cli/jsonreport.h"
 #include "cli/portlisting.h"
+#include "diagnosis/diagnosis.h"
 #include "engine/serialclass.h"
-#include "engine/workerconnections.h"
+#include "engine/workerclient.h"
 
 CliSession::CliSession(const Request &request, ConsoleOutput &output, QObject *parent)
-    : QObject(parent), request(request), output(output), repeatedTest(request.testMode)
+    : QObject(parent), request(request), output(output), repeatedTest(request.start.mode)
 {
     run = freshRecord();
     registerMeterMetaTypes();
     serial = new serialclass();
-
-    connectWorker(this, serial);
-    connect(serial, &serialclass::signalTestReceived, this, &CliSession::slotTestReceived);
+    client = new WorkerClient(serial, this);
+    connect(client, &WorkerClient::connected, this, &CliSession::startRequest);
+    connect(client, &WorkerClient::connectFailed, this, &CliSession::connectFailed);
+    connect(client, &WorkerClient::statusBar, this, [this](const QString &text) { this->output.progress(text); });
+    connect(client, &WorkerClient::logLine, this, &CliSession::logLine);
+    connect(client, &WorkerClient::resultForPrint, this, [this](const QString &text) { run.report = text; });
+    connect(client, &WorkerClient::result, this, &CliSession::result);
+    connect(client, &WorkerClient::testFinished, this, &CliSession::testFinished);
+    // The command line's own two, beside the twelve.
+    connect(this, &CliSession::signalStartRequest, serial, &serialclass::slotStartRequest);
+    connect(serial, &serialclass::signalRunOutcome, this, &CliSession::slotRunOutcome);
 }
 
 CliSession::~CliSession()
@@ -29,7 +38,7 @@ RunRecord CliSession::freshRecord() const
 {
     RunRecord r;
     r.port = request.port;
-    r.accessory = accessoryKey(request.kind);
+    r.accessory = accessoryKey(request.start.accessory);
     if (request.readHeadTest)
         r.request = QStringLiteral("Lesekopftest");
     else if (repeatedTest == Test_All)
@@ -41,15 +50,18 @@ RunRecord CliSession::freshRecord() const
 
 void CliSession::start()
 {
-    emit signalConnectSerialPort(request.port);
+    client->connectPort(request.port);
 }
 
 void CliSession::startRequest()
 {
-    if (request.readHeadTest)
-        emit signalLesekopfStartTest();
-    else
-        emit signalStartTest(request.passwort, repeatedTest, request.kind);
+    if (request.readHeadTest) {
+        client->startReadHeadTest();
+        return;
+    }
+    StartRequest start = request.start;
+    start.mode = repeatedTest;
+    emit signalStartRequest(start);
 }
 
 void CliSession::stopWorker()
@@ -58,9 +70,11 @@ void CliSession::stopWorker()
         return;
     // A worker stopped in the middle of a test still sends its last answers;
     // they must not reach a session that has already ended.
+    disconnect(serial, nullptr, client, nullptr);
     disconnect(serial, nullptr, this, nullptr);
     delete serial; // asks a running test to stop, waits for the thread
     serial = nullptr;
+    QCoreApplication::removePostedEvents(client, QEvent::MetaCall);
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
@@ -88,15 +102,22 @@ void CliSession::interrupt(int signalNumber)
     finish(status);
 }
 
-void CliSession::slotConnectSerial_Success()
+void CliSession::slotRunOutcome(RunOutcome Outcome)
 {
-    startRequest();
+    if (Outcome.connectFailure != PortFailureKind::None) {
+        connectOutcome = Outcome;
+        return;
+    }
+    run.setOutcome(Outcome);
+    if (!request.readHeadTest)
+        run.explain(DiagnosisContext{FrontEnd::CommandLine});
 }
 
-void CliSession::slotConnectSerial_Fail(QString Errormessage)
+void CliSession::connectFailed()
 {
-    const QString text = QStringLiteral("Fehler beim Verbinden: ") + Errormessage;
-    const QString hint = connectHint(Errormessage);
+    const QString text = QStringLiteral("Fehler beim Verbinden: ") +
+                         connectFailureText(connectOutcome.connectFailure, connectOutcome.connectFailureText);
+    const QString hint = connectFailureAction(connectOutcome.connectFailure);
     if (request.json)
         output.stdoutText(QString::fromUtf8(jsonError(text, exitstatus::kUsage, hint)));
     output.stderrLine(text);
@@ -105,46 +126,27 @@ void CliSession::slotConnectSerial_Fail(QString Errormessage)
     finish(exitstatus::kUsage);
 }
 
-void CliSession::slotUpdateStatuBar(QString Text)
+void CliSession::logLine(const QString &text, const QColor &colour)
 {
-    output.progress(Text);
-}
-
-void CliSession::slotUpdateStatusText(QString Text, QColor TextColor)
-{
-    const QString colour = logColourName(TextColor);
-    run.addLogLine(Text, colour);
+    const QString name = logColourName(colour);
+    run.addLogLine(text, name);
     if (!request.json && !request.continuous)
-        output.logLine(Text, colour);
+        output.logLine(text, name);
 }
 
-void CliSession::slotUpdateResultForPrint(QString Text)
+void CliSession::result(const QString &ergebnis, const QString &protokoll, const QString &baud)
 {
-    run.report = Text;
-}
-
-void CliSession::slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud)
-{
-    run.ergebnis = Ergebnis;
-    run.protokoll = Protokoll;
-    run.baud = Baud;
-}
-
-void CliSession::slotUpdateParserErgebnis(meter_result_t Ergebnis)
-{
-    run.mergeValues(Ergebnis);
-}
-
-void CliSession::slotTestReceived(int Test, QString Protokoll, QString Baud, QByteArray Received)
-{
-    run.closeTest(Test, Protokoll, Baud, Received);
+    run.ergebnis = ergebnis;
+    run.protokoll = protokoll;
+    run.baud = baud;
 }
 
 QString CliSession::portLostText() const
 {
-    if (run.successful() || run.portError.isEmpty())
+    const QString lost = run.portLost();
+    if (run.successful() || lost.isEmpty())
         return QString();
-    return QStringLiteral("Die Verbindung zum Port ging während des Tests verloren: ") + run.portError;
+    return QStringLiteral("Die Verbindung zum Port ging während des Tests verloren: ") + lost;
 }
 
 int CliSession::exitStatus() const
@@ -154,14 +156,12 @@ int CliSession::exitStatus() const
     return portLostText().isEmpty() ? exitstatus::kNotSuccessful : exitstatus::kPortLost;
 }
 
-void CliSession::slotTestFinished()
+void CliSession::testFinished()
 {
-    run.finished = true;
     output.clearProgress();
-    explainRun(run, request.hints);
     // Continuous reading starts once a test has succeeded, or at once for a
     // test the user chose.
-    if (request.continuous && (run.successful() || readingsDone > 0 || request.testMode != Test_All))
+    if (request.continuous && (run.successful() || readingsDone > 0 || request.start.mode != Test_All))
         reading();
     else
         report();
@@ -199,8 +199,8 @@ void CliSession::reading()
         finish(allReadingsSuccessful ? exitstatus::kSuccess : exitstatus::kNotSuccessful);
         return;
     }
-    if (repeatedTest == Test_All && !run.tests.isEmpty())
-        repeatedTest = TestMode_t(run.tests.last().number);
+    if (repeatedTest == Test_All && !run.outcome.tests.isEmpty())
+        repeatedTest = TestMode_t(run.outcome.tests.last().number);
     run = freshRecord();
     startRequest();
 }

@@ -1,22 +1,22 @@
 #pragma once
 
-#include <QByteArray>
 #include <QColor>
 #include <QObject>
 #include <QString>
 
-#include "cli/hints.h"
 #include "cli/runrecord.h"
+#include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 
 class ConsoleOutput;
 class serialclass;
+class WorkerClient;
 
 // One request of the front end: connects the port, starts the test chain or
 // the read-head test, shows what the worker reports and ends with an exit
-// status. Talks to the worker through the window's twelve signal-slot
-// connections, all queued, and hears what arrived in each test through the
-// worker's one signal for the command line. Continuous reading repeats the
+// status. Talks to the worker through the twelve queued connections of a
+// WorkerClient, and through two of its own: the typed start request, and the
+// outcome from which every fact is taken. Continuous reading repeats the
 // request for one test.
 class CliSession : public QObject
 {
@@ -26,15 +26,12 @@ public:
     struct Request
     {
         QString port;
-        enum_interfaces_t kind = IR_Head;
         bool readHeadTest = false;
-        TestMode_t testMode = Test_All;
-        QString passwort; // address (reading head) or meter number (RS485)
+        StartRequest start; // accessory, mode, sign-on address, meter number, Modbus address
         bool json = false;
         bool allRegisters = false;
         bool continuous = false;
         int readings = 0; // continuous: how many, 0 until Ctrl+C
-        HintContext hints;
     };
 
     CliSession(const Request &request, ConsoleOutput &output, QObject *parent = nullptr);
@@ -44,30 +41,20 @@ public:
     // Ctrl+C: stops a running test through the worker's early stop.
     void interrupt(int signalNumber);
 
-    const RunRecord &record() const { return run; }
-
 signals:
-    void signalConnectSerialPort(QString Port);
-    void signalDisconnectSerialPort();
-    void signalStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
-    void signalLesekopfStartTest();
-
+    void signalStartRequest(StartRequest Request);
     void finished(int exitStatus);
 
-public slots:
-    void slotConnectSerial_Success();
-    void slotConnectSerial_Fail(QString Errormessage);
-    void slotUpdateStatuBar(QString Text);
-    void slotUpdateStatusText(QString Text, QColor TextColor);
-    void slotUpdateResultForPrint(QString Text);
-    void slotTestFinished();
-    void slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
-    void slotUpdateParserErgebnis(meter_result_t Ergebnis);
-    void slotTestReceived(int Test, QString Protokoll, QString Baud, QByteArray Received);
+private slots:
+    void slotRunOutcome(RunOutcome Outcome);
 
 private:
     RunRecord freshRecord() const;
     void startRequest();
+    void connectFailed();
+    void logLine(const QString &text, const QColor &colour);
+    void result(const QString &ergebnis, const QString &protokoll, const QString &baud);
+    void testFinished();
     void report();
     void reading();
     QString portLostText() const;
@@ -78,7 +65,9 @@ private:
     Request request;
     ConsoleOutput &output;
     serialclass *serial = nullptr;
+    WorkerClient *client = nullptr;
     RunRecord run;
+    RunOutcome connectOutcome; // why the port could not be opened
     TestMode_t repeatedTest = Test_All; // continuous: the test each reading runs
     int readingsDone = 0;
     bool allReadingsSuccessful = true;

@@ -137,24 +137,28 @@ void ConsoleOutput::summary(const RunRecord &record, bool allRegisters)
     clearProgress();
     QString out = QStringLiteral("\nTest Status: ") + resultWord(record) + QStringLiteral("\nProtokoll:   ") +
                   record.protokoll + QStringLiteral("\nBaudrate:    ") + record.baud + QLatin1Char('\n');
-    if (!record.modbusAddress.isEmpty())
-        out += QStringLiteral("Modbus:      ") + record.modbusAddress + QLatin1Char('\n');
+    const TestOutcome *shown = record.shownTest();
+    if (shown && shown->dataRate > 0)
+        out += QStringLiteral("Datenrate:   %1 Baud\n").arg(shown->dataRate);
+    const QString modbus = record.modbusAddress();
+    if (!modbus.isEmpty())
+        out += QStringLiteral("Modbus:      ") + modbus + QLatin1Char('\n');
 
     QString values;
     for (const SummaryValueLine &line : kSummaryValueLines) {
         const MeterField &field = kMeterFields[line.field];
         if (!(record.values.*field.valid))
             continue;
-        const QString unit = unitOf(field, record.protokoll);
+        const QString unit = unitOf(field, record.sml());
         values += QStringLiteral("  %1 %2 %3")
-                      .arg(obisCode(field, record.protokoll), -8)
+                      .arg(obisCode(field, record.sml()), -8)
                       .arg(QString::fromUtf8(line.label), -30)
                       .arg(formattedValue(field, record.values.*field.value), 16) +
                   (unit.isEmpty() ? QString() : QLatin1Char(' ') + unit) + QLatin1Char('\n');
     }
     if (!values.isEmpty())
         out += QStringLiteral("\nWerte:\n") + values;
-    const QList<RegisterLine> registers = allRegisters ? registerLines(record.protokoll, record.telegram()) : QList<RegisterLine>();
+    const QList<RegisterLine> registers = allRegisters ? registerLines(shown) : QList<RegisterLine>();
     if (!registers.isEmpty())
         out += QStringLiteral("\nAlle Register, wie gesendet:\n") + forTerminal(registersText(registers));
 
@@ -179,9 +183,9 @@ void ConsoleOutput::readingLine(const RunRecord &record)
     for (double meter_result_t::*value : kReadingValues) {
         const MeterField &field = *meterField(value);
         if (record.values.*field.valid)
-            line += QStringLiteral("  %1 %2 %3").arg(obisCode(field, record.protokoll),
+            line += QStringLiteral("  %1 %2 %3").arg(obisCode(field, record.sml()),
                                                      formattedValue(field, record.values.*field.value),
-                                                     unitOf(field, record.protokoll));
+                                                     unitOf(field, record.sml()));
     }
     stdoutText(line + QLatin1Char('\n'));
 }

@@ -45,9 +45,9 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
         if (!(record.values.*field.valid))
             continue;
         const double value = record.values.*field.value;
-        values.insert(obisCode(field, record.protokoll),
+        values.insert(obisCode(field, record.sml()),
                       QJsonObject{{QStringLiteral("value"), value},
-                                  {QStringLiteral("unit"), unitOf(field, record.protokoll)},
+                                  {QStringLiteral("unit"), unitOf(field, record.sml())},
                                   {QStringLiteral("text"), formattedValue(field, value)}});
     }
 
@@ -55,13 +55,30 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
     for (const IdentText &t : kIdentTexts)
         identification.insert(QString::fromLatin1(t.key), identShown(record, t));
 
+    QJsonArray findings;
+    for (const Finding &f : record.findings)
+        findings.append(QJsonObject{{QStringLiteral("key"), QString::fromLatin1(f.key)}, {QStringLiteral("test"), f.test}});
+
     QJsonArray tests;
-    for (const TestRun &t : record.tests) {
-        tests.append(QJsonObject{{QStringLiteral("test"), t.number},
-                                 {QStringLiteral("protocol"), t.protocol},
-                                 {QStringLiteral("portSetting"), t.setting},
-                                 {QStringLiteral("received"), QString::fromLatin1(t.received.toHex().toUpper())},
-                                 {QStringLiteral("hints"), jsonStrings(t.hints)}});
+    for (const TestOutcome &t : record.outcome.tests) {
+        QStringList hints, testKeys;
+        for (const Finding &f : record.findings) {
+            if (f.test != t.number)
+                continue;
+            testKeys << QString::fromLatin1(f.key);
+            for (const QString &line : {f.fact, f.cause, f.action})
+                if (!line.isEmpty())
+                    hints << line;
+        }
+        QJsonObject test{{QStringLiteral("test"), t.number},
+                         {QStringLiteral("protocol"), QString::fromLatin1(protocolName(t.protocol))},
+                         {QStringLiteral("portSetting"), t.setting.text()},
+                         {QStringLiteral("received"), QString::fromLatin1(t.received.toHex().toUpper())},
+                         {QStringLiteral("hints"), jsonStrings(hints)},
+                         {QStringLiteral("findings"), jsonStrings(testKeys)}};
+        if (t.dataRate > 0)
+            test.insert(QStringLiteral("dataRate"), t.dataRate);
+        tests.append(test);
     }
 
     QJsonArray log;
@@ -78,17 +95,24 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
         {QStringLiteral("protocol"), record.protokoll},
         {QStringLiteral("portSetting"), record.baud},
         {QStringLiteral("values"), values},
-        {QStringLiteral("registers"), registersJson(registerLines(record.protokoll, record.telegram()))},
+        {QStringLiteral("registers"), registersJson(registerLines(record.shownTest()))},
         {QStringLiteral("identification"), identification},
         {QStringLiteral("hints"), jsonStrings(record.hints)},
+        {QStringLiteral("findings"), findings},
         {QStringLiteral("tests"), tests},
         {QStringLiteral("report"), record.report},
         {QStringLiteral("log"), log},
     };
     for (auto it = body.begin(); it != body.end(); ++it)
         document.insert(it.key(), it.value());
-    if (record.modbusSlave >= 0)
-        document.insert(QStringLiteral("modbusAddress"), record.modbusSlave);
+    if (const TestOutcome *shown = record.shownTest(); shown && shown->dataRate > 0)
+        document.insert(QStringLiteral("dataRate"), shown->dataRate);
+    for (const TestOutcome &t : record.outcome.tests) {
+        if (t.modbusSlave >= 0) {
+            document.insert(QStringLiteral("modbusAddress"), t.modbusSlave);
+            break;
+        }
+    }
     // One document per line: the line ends with the document.
     return QJsonDocument(document).toJson(format) + (format == QJsonDocument::Compact ? "\n" : "");
 }

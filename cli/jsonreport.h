@@ -11,10 +11,11 @@ QString isoTimeNow();
 
 // One JSON document for scripts: result word, protocol, port setting, every
 // valid value by OBIS code with its unit, every register of the telegram,
-// the identification texts, the hints and the bytes of each test, the
-// received telegram as the report text, and the log lines with their
-// colours. With an error text (Ctrl+C, a lost port) it says why the run
-// ended. Compact: one line, for one document per reading.
+// the identification texts, the hint lines and each finding's identifier
+// with its test, for mode C the rate of the data message, and per test its
+// bytes, hints and findings' identifiers; the report text, and the log lines with their colours. With an
+// error text (Ctrl+C, a lost port) it says why the run ended. Compact: one
+// line, for one document per reading.
 QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &error = QString(),
                       QJsonDocument::JsonFormat format = QJsonDocument::Indented);
 

@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "engine/testlog.h"
 #include "protocols/iecreadout.h"
 #include "protocols/iecregisters.h"
 #include "protocols/smlregisters.h"
@@ -119,16 +118,16 @@ RegisterLine iecLine(const QByteArray &readout, const IecRegister &r)
 
 } // namespace
 
-QList<RegisterLine> registerLines(const QString &protocol, const QByteArray &telegram)
+QList<RegisterLine> registerLines(const TestOutcome *test)
 {
     QList<RegisterLine> lines;
-    if (protocol == QLatin1String(protocolname::kSml)) {
-        const SmlRegisters listing = listSmlRegisters(telegram);
+    if (test && test->protocol == Protocol::Sml) {
+        const SmlRegisters listing = listSmlRegisters(test->telegram);
         for (const SmlRegister &r : listing.registers)
             lines.append(smlLine(listing, r));
-    } else if (protocol == QLatin1String(protocolname::kIecAscii)) {
-        for (const IecRegister &r : listIecRegisters(telegram))
-            lines.append(iecLine(telegram, r));
+    } else if (test && test->protocol == Protocol::IecAscii) {
+        for (const IecRegister &r : listIecRegisters(test->telegram))
+            lines.append(iecLine(test->telegram, r));
     }
     return lines;
 }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include "engine/testoutcome.h"
+
 // Every register of the accepted telegram, as the meter sent it, for the
 // text listing (--alle-register) and the JSON document.
 struct RegisterLine
@@ -20,9 +22,8 @@ struct RegisterLine
     QJsonValue status{QJsonValue::Undefined};   // SML only
 };
 
-// The registers of a telegram of the named protocol ("SML", "OBIS ASCII");
-// none for other protocols.
-QList<RegisterLine> registerLines(const QString &protocol, const QByteArray &telegram);
+// The registers of the telegram a test accepted; none for Modbus and for no test.
+QList<RegisterLine> registerLines(const TestOutcome *test);
 
 QJsonArray registersJson(const QList<RegisterLine> &lines);
 QString registersText(const QList<RegisterLine> &lines);

@@ -1,8 +1,6 @@
 #include "cli/runrecord.h"
 
-#include <cctype>
-
-#include "engine/testlog.h"
+#include "engine/testlink.h"
 
 const IdentText kIdentTexts[5] = {
     {&meter_result_t::Text_Ident, "ident", "Kennung", true},
@@ -15,7 +13,7 @@ const IdentText kIdentTexts[5] = {
 QString identShown(const RunRecord &record, const IdentText &ident)
 {
     const QString &text = record.values.*ident.text;
-    if (ident.binaryInSml && record.protokoll == QLatin1String(protocolname::kSml))
+    if (ident.binaryInSml && record.sml())
         return QString::fromLatin1(text.toLatin1().toHex().toUpper());
     return text;
 }
@@ -23,52 +21,71 @@ QString identShown(const RunRecord &record, const IdentText &ident)
 void RunRecord::addLogLine(const QString &text, const QString &colour)
 {
     log.append({text, colour});
-    const QString sent = QString::fromUtf8(logtext::kSent);
-    const QString portFailure = QString::fromUtf8(logtext::kPortFailure);
-    if (text.startsWith(sent))
-        running.sent.append(QByteArray::fromHex(text.mid(sent.size()).toLatin1()));
-    else if (text.startsWith(portFailure))
-        portError = running.portFailure = text.mid(portFailure.size());
 }
 
-void RunRecord::mergeValues(const meter_result_t &record)
+void RunRecord::setOutcome(const RunOutcome &run)
 {
-    running.values = true;
-    for (const MeterField &f : kMeterFields) {
-        if (record.*f.valid) {
-            values.*f.value = record.*f.value;
-            values.*f.valid = true;
+    outcome = run;
+    outcomeKnown = true;
+    for (const TestOutcome &t : run.tests) {
+        if (!t.hasValues)
+            continue;
+        for (const MeterField &f : kMeterFields) {
+            if (t.record.*f.valid) {
+                values.*f.value = t.record.*f.value;
+                values.*f.valid = true;
+            }
+        }
+        for (const IdentText &i : kIdentTexts) {
+            if (!(t.record.*i.text).isEmpty())
+                values.*i.text = t.record.*i.text;
         }
     }
-    // Each text is taken from the latest record that carries it.
-    for (const IdentText &t : kIdentTexts) {
-        if (!(record.*t.text).isEmpty())
-            values.*t.text = record.*t.text;
+}
+
+void RunRecord::explain(const DiagnosisContext &context)
+{
+    findings = diagnose(outcome, context);
+    hints = hintLines(outcome, findings);
+}
+
+const TestOutcome *RunRecord::shownTest() const
+{
+    if (const TestOutcome *t = outcome.successfulTest())
+        return t;
+    for (auto t = outcome.tests.crbegin(); t != outcome.tests.crend(); ++t) {
+        if (t->hasValues)
+            return &*t;
     }
+    return nullptr;
 }
 
-void RunRecord::closeTest(int number, const QString &protocol, const QString &setting, const QByteArray &received)
+bool RunRecord::sml() const
 {
-    running.number = number;
-    running.protocol = protocol;
-    running.setting = setting;
-    running.received = received;
-    tests.append(running);
-    running = TestRun();
+    const TestOutcome *t = shownTest();
+    return t && t->protocol == Protocol::Sml;
 }
 
-bool RunRecord::successful() const
+QString RunRecord::portLost() const
 {
-    return ergebnis == QLatin1String("erfolgreich");
-}
-
-QByteArray RunRecord::telegram() const
-{
-    // An IEC readout always holds "(", which no hexadecimal text does.
-    const QByteArray bytes = report.toUtf8();
-    for (const char c : bytes) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
-            return bytes;
+    for (const TestOutcome &t : outcome.tests) {
+        if (t.portFailure != PortFailureKind::None)
+            return portFailureShown(t.portFailure, t.portFailureText);
     }
-    return QByteArray::fromHex(bytes);
+    return QString();
+}
+
+QString RunRecord::modbusAddress() const
+{
+    for (const TestOutcome &t : outcome.tests) {
+        if (t.modbusSlave < 0)
+            continue;
+        const QString address =
+            QStringLiteral("Adresse %1 (0x%2)").arg(t.modbusSlave).arg(t.modbusSlave, 2, 16, QLatin1Char('0'));
+        if (t.slaveSource == SlaveAddressSource::Given)
+            return address + QStringLiteral(", mit --modbus-adresse gesetzt");
+        return address + QStringLiteral(", aus der Zählernummer \"%1\" (%2 hexadezimal, plus 1)")
+                             .arg(t.meterNumber, t.meterNumber.right(2));
+    }
+    return QString();
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "diagnosis/diagnosis.h"
+#include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 
 struct RunRecord;
@@ -23,21 +25,8 @@ extern const IdentText kIdentTexts[5];
 // The text of an identification as the front end shows it.
 QString identShown(const RunRecord &record, const IdentText &ident);
 
-// One test of the chain as it went: what it sent and what arrived.
-struct TestRun
-{
-    int number = 0;
-    QString protocol;        // "SML", "OBIS ASCII", "Modbus RTU"
-    QString setting;         // "9600 8N1"
-    QList<QByteArray> sent;  // each request, from the "Sende:" lines
-    QByteArray received;
-    bool values = false;     // the test sent decoded values
-    QString portFailure;     // the port failed during the test: its error text
-    QStringList hints;       // facts and likely causes, without "Hinweis: "
-};
-
-// Everything the worker reported during one request, kept for the summary
-// and the JSON document.
+// One request as the worker reported it: the log and the words it shows,
+// and the engine's outcome, from which every fact is taken.
 struct RunRecord
 {
     struct LogLine
@@ -50,24 +39,31 @@ struct RunRecord
     QString accessory;  // "lesekopf" or "rs485"
     QString request;    // "Alle Tests", "Test 2", "Lesekopftest"
     QList<LogLine> log;
+    // The engine's result line as shown: "erfolgreich", "SML", "9600 8N1".
     QString ergebnis;
     QString protokoll;
     QString baud;
     QString report;     // the text the window keeps for the printed report
-    meter_result_t values = clearedMeterResult();
-    bool finished = false;
-    QList<TestRun> tests;
-    TestRun running;    // the test the worker is in
-    QString portError;  // the port failed during a test: its error text
-    QStringList hints;  // as printed, each cause once
-    int modbusSlave = -1;  // the slave address the Modbus test used
-    QString modbusAddress; // and how it came about; empty without a Modbus request
+
+    RunOutcome outcome;
+    bool outcomeKnown = false;
+    meter_result_t values = clearedMeterResult(); // every decoded record, merged as in the window's grid
+    QList<Finding> findings;
+    QStringList hints;  // as printed after "Hinweis: "
 
     void addLogLine(const QString &text, const QString &colour);
-    // Later records only overwrite the values they carry, as in the window's grid.
-    void mergeValues(const meter_result_t &record);
-    void closeTest(int number, const QString &protocol, const QString &setting, const QByteArray &received);
-    bool successful() const;
-    // The telegram behind the report text: hexadecimal, or an IEC readout as text.
-    QByteArray telegram() const;
+    // Takes the outcome and merges its records.
+    void setOutcome(const RunOutcome &run);
+    // The findings and hint lines of a test chain's outcome.
+    void explain(const DiagnosisContext &context);
+
+    bool successful() const { return outcome.verdict == Verdict::Successful; }
+    // The test whose values and telegram are shown: the successful one, else
+    // the last that decoded values; null when none did.
+    const TestOutcome *shownTest() const;
+    bool sml() const;
+    // A lost port in the words the log used; empty when none was lost.
+    QString portLost() const;
+    // The Modbus slave asked and how its address came about; empty without one.
+    QString modbusAddress() const;
 };

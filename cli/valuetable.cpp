@@ -1,7 +1,5 @@
 #include "cli/valuetable.h"
 
-#include "engine/testlog.h"
-
 #define SUMMARY_LINE(suffix, label) {meterFieldIndex(&meter_result_t::Value_##suffix), label}
 
 constexpr SummaryValueLine kSummaryValueLines[kMeterFieldCount] = {
@@ -34,21 +32,12 @@ constexpr SummaryValueLine kSummaryValueLines[kMeterFieldCount] = {
 
 #undef SUMMARY_LINE
 
-namespace {
-
-bool isSml(const QString &protocol)
+QString obisCode(const MeterField &field, bool sml)
 {
-    return protocol == QLatin1String(protocolname::kSml);
+    return QString::fromUtf8(field.smlObis && sml ? field.smlObis : field.obis);
 }
 
-} // namespace
-
-QString obisCode(const MeterField &field, const QString &protocol)
+QString unitOf(const MeterField &field, bool sml)
 {
-    return QString::fromUtf8(field.smlObis && isSml(protocol) ? field.smlObis : field.obis);
-}
-
-QString unitOf(const MeterField &field, const QString &protocol)
-{
-    return QString::fromUtf8(field.smlUnit && isSml(protocol) ? field.smlUnit : field.unit);
+    return QString::fromUtf8(field.smlUnit && sml ? field.smlUnit : field.unit);
 }

@@ -14,7 +14,6 @@ struct SummaryValueLine
 
 extern const SummaryValueLine kSummaryValueLines[kMeterFieldCount];
 
-// The code and unit of a field for the protocol that delivered it ("SML",
-// "OBIS ASCII", "Modbus RTU").
-QString obisCode(const MeterField &field, const QString &protocol);
-QString unitOf(const MeterField &field, const QString &protocol);
+// The code and unit of a field, as SML names it or as the other protocols do.
+QString obisCode(const MeterField &field, bool sml);
+QString unitOf(const MeterField &field, bool sml);

@@ -224,6 +224,11 @@ QList<Found> findingsOf(const TestOutcome &t, bool succeeded)
     if (t.protocol == Protocol::Modbus && t.modbusSlave < 0)
         return {{FindingId::NoModbusAddress, {t.meterNumber}}};
 
+    // A telegram without any energy register explains a failure before its
+    // checksum does: no cleaning brings a register the meter does not send.
+    if (!succeeded && t.telegramLacksEnergy)
+        return {{FindingId::NoEnergyRegister, {}}};
+
     QList<Found> found;
     if (!t.exceptions.isEmpty()) {
         const ModbusException &e = t.exceptions.first();
@@ -257,8 +262,6 @@ QList<Found> findingsOf(const TestOutcome &t, bool succeeded)
         && !t.telegramLacksEnergy)
         return {{FindingId::IdentificationNoData,
                  {QString::fromLatin1(t.identification), QString::number(t.dataRate)}}};
-    if (t.telegramLacksEnergy)
-        return {{FindingId::NoEnergyRegister, {}}};
     if (t.received.isEmpty()) {
         if (t.protocol == Protocol::Modbus)
             return {{FindingId::NoModbusAnswer, {slaveText(t.modbusSlave) + slaveOrigin(t)}}};
@@ -323,9 +326,9 @@ QStringList hintLines(const RunOutcome &run, const QList<Finding> &findings)
     QStringList lines;
     QSet<QString> said;
     for (const Finding &f : findings) {
-        QString where;
+        QString where = QStringLiteral("Lesekopftest: "); // the read-head test has no number in a chain
         for (const TestOutcome &t : run.tests)
-            if (t.number == f.test)
+            if (t.number == f.test && t.number > 0)
                 where = QStringLiteral("Test %1 (%2, %3): ")
                             .arg(t.number)
                             .arg(QString::fromUtf8(protocolName(t.protocol)), t.setting.text());

@@ -197,7 +197,7 @@ bool serialclass::IR_Test03()
                 break;
         }
         const IecCut cut = cutIecMessage(buffer);
-        checkIecBlock(parser, log, buffer);
+        checkIecBlock(parser, log, buffer, IecBlock::Optional); // a pushed message may come without a block
         if (!cut.found() || !parser.containsEnergyRegister(textOf(buffer))) {
             noEnergyRegister(log, buffer);
             return false;
@@ -223,6 +223,7 @@ bool serialclass::signOnTest(const QString &deviceAddress)
         link.configure(kLine300_7E1);
         link.sleep(2000);
 
+        testOutcome.signOnAddress = deviceAddress.trimmed();
         const QByteArray request = QByteArrayLiteral("/?") + deviceAddress.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
         link.send(request, 1000);
 

@@ -19,6 +19,8 @@ void serialclass::slotLesekopfStartTest()
     const QString testing = QStringLiteral("Lesekopf wird getestet...");
     log.status(testing);
     log.line(testing, logcolour::kReceived);
+    testOutcome = TestOutcome();
+    testOutcome.setting = PortSetting{kLine9600_8N1.baud, 8, Parity::None};
 
     const bool allEchoed = runGuarded(serialPort, log, [&](TestLink &link) {
         int successes = 0;
@@ -52,10 +54,19 @@ void serialclass::slotLesekopfStartTest()
         return successes == kPasses;
     });
 
+    // Its verdict as a value; its facts only when the port failed, as a test outside the chain (number 0).
+    RunOutcome run;
+    run.accessory = IR_Head;
+    run.verdict = allEchoed ? Verdict::Successful : Verdict::NotSuccessful;
+    if (testOutcome.portFailure != PortFailureKind::None)
+        run.tests << testOutcome;
+    testOutcome = TestOutcome();
+
     if (allEchoed)
         emit signalUpdateErgebnis(QStringLiteral("erfolgreich"), QStringLiteral("-"), QStringLiteral("-"));
     else
         emit signalUpdateErgebnis(QStringLiteral("nicht erfolgreich"), QStringLiteral("-"), QStringLiteral("-"));
+    emit signalRunOutcome(run);
     log.status(QStringLiteral("Test beendet!"));
     emit signalTestFinished();
 }

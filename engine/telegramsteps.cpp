@@ -97,13 +97,17 @@ int meterIdentificationStart(const QByteArray &buffer)
     return -1;
 }
 
-bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes)
+bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes, IecBlock block)
 {
     const int ident = meterIdentificationStart(bytes);
     const QByteArray readout = ident < 0 ? QByteArray() : bytes.mid(ident);
     const int etx = blockEnd(readout);
-    if (etx < 0)
+    if (etx < 0) {
+        const int dataEnd = readout.indexOf('!');
+        if (block == IecBlock::Expected && dataEnd > 0)
+            log.frame(Protocol::IecAscii, FrameCheck::BlockCheckMissing, dataEnd + 1);
         return false;
+    }
     FrameCheck check = FrameCheck::BlockCheckMissing;
     if (etx + 1 < readout.size())
         check = parser.calcBcc(readout.left(etx + 1)) == readout.at(etx + 1) ? FrameCheck::Good
@@ -172,6 +176,7 @@ ModbusCut cutModbusAnswer(const QByteArray &received, const QByteArray &request)
 
 void logIecReadout(const TestLog &log, const QByteArray &bytes, IecReport form)
 {
+    log.telegram(bytes);
     const QString text = textOf(bytes);
     log.line(QStringLiteral("Ergebnis: ") + text, logcolour::kReceived);
     if (form == IecReport::TextThenHexLine) {

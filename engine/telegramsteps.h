@@ -51,8 +51,11 @@ private:
 int meterIdentificationStart(const QByteArray &buffer);
 
 // Judges the block check of a readout (a meter's identification, then STX
-// to ETX) for the test's outcome; true when it holds.
-bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes);
+// to ETX) for the test's outcome; true when it holds. Where a block is
+// expected, data that ended ("!") without its ETX counts as a missing check.
+enum class IecBlock { Expected, Optional };
+bool checkIecBlock(const parserclass &parser, const TestLog &log, const QByteArray &bytes,
+                   IecBlock block = IecBlock::Expected);
 
 // An IEC test found no energy register: "Keine Daten", and for the outcome
 // whether a readout came at all.

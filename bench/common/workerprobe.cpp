@@ -8,7 +8,7 @@
 
 #include "engine/serialclass.h"
 #include "engine/timingledger.h"
-#include "engine/workerconnections.h"
+#include "engine/workerclient.h"
 #include "tools/simulator/metersimulator.h"
 
 qint64 threadCpuNs()
@@ -48,10 +48,15 @@ bool timeWorkerRun(benchmark::State &state, serialclass &worker, const std::func
     return true;
 }
 
-WorkerProbe::WorkerProbe(serialclass &worker)
+WorkerProbe::WorkerProbe(serialclass &worker) : client(std::make_unique<WorkerClient>(&worker))
 {
-    connectWorker(this, &worker);
+    // Only the answers that end a request are awaited; the others just arrive.
+    QObject::connect(client.get(), &WorkerClient::connected, [this] { answer(true); });
+    QObject::connect(client.get(), &WorkerClient::connectFailed, [this] { answer(false); });
+    QObject::connect(client.get(), &WorkerClient::testFinished, [this] { answer(true); });
 }
+
+WorkerProbe::~WorkerProbe() = default;
 
 bool WorkerProbe::startAndConnect(benchmark::State &state, metersim::MeterSimulator &meter)
 {
@@ -60,7 +65,7 @@ bool WorkerProbe::startAndConnect(benchmark::State &state, metersim::MeterSimula
         state.SkipWithError(qPrintable(why));
         return false;
     }
-    if (!await(5000, [&] { emit signalConnectSerialPort(meter.slavePath()); })) {
+    if (!await(5000, [&] { client->connectPort(meter.slavePath()); })) {
         state.SkipWithError("the worker could not open the pseudo-terminal");
         return false;
     }
@@ -69,12 +74,12 @@ bool WorkerProbe::startAndConnect(benchmark::State &state, metersim::MeterSimula
 
 bool WorkerProbe::runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs)
 {
-    return await(timeoutMs, [&] { emit signalStartTest(passwort, mode, kind); });
+    return await(timeoutMs, [&] { client->startTest(passwort, mode, kind); });
 }
 
 bool WorkerProbe::runReadHeadTest(int timeoutMs)
 {
-    return await(timeoutMs, [this] { emit signalLesekopfStartTest(); });
+    return await(timeoutMs, [this] { client->startReadHeadTest(); });
 }
 
 bool WorkerProbe::await(int timeoutMs, const std::function<void()> &request)
@@ -95,26 +100,3 @@ void WorkerProbe::answer(bool awaited)
     if (waiting)
         waiting->quit();
 }
-
-void WorkerProbe::slotConnectSerial_Success()
-{
-    answer(true);
-}
-
-void WorkerProbe::slotConnectSerial_Fail(QString)
-{
-    answer(false);
-}
-
-void WorkerProbe::slotTestFinished()
-{
-    answer(true);
-}
-
-// What a run tells on the way is the window's to show; the benchmark only
-// lets it arrive.
-void WorkerProbe::slotUpdateStatuBar(QString) {}
-void WorkerProbe::slotUpdateStatusText(QString, QColor) {}
-void WorkerProbe::slotUpdateResultForPrint(QString) {}
-void WorkerProbe::slotUpdateErgebnis(QString, QString, QString) {}
-void WorkerProbe::slotUpdateParserErgebnis(meter_result_t) {}

@@ -3,16 +3,16 @@
 // end that drives the worker as the window does.
 #include <benchmark/benchmark.h>
 
-#include <QColor>
-#include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 #include "protocols/meterresult.h"
 
 class QEventLoop;
 class serialclass;
+class WorkerClient;
 namespace metersim {
 class MeterSimulator;
 }
@@ -27,15 +27,14 @@ qint64 workerCpuNs(serialclass &worker);
 // and returns false when the run did not finish.
 bool timeWorkerRun(benchmark::State &state, serialclass &worker, const std::function<bool()> &run);
 
-// Talks to the worker through the window's twelve queued connections, so a
-// run is timed as the front ends see it, answers delivered included. Only
-// the answers that end a request are looked at.
-class WorkerProbe : public QObject
+// Talks to the worker through the twelve queued connections of a
+// WorkerClient, so a run is timed as the front ends see it, answers delivered
+// included. Only the answers that end a request are looked at.
+class WorkerProbe
 {
-    Q_OBJECT
-
 public:
     explicit WorkerProbe(serialclass &worker);
+    ~WorkerProbe();
 
     // Starts the meter and connects the worker to its port; skips the
     // benchmark and returns false when either fails.
@@ -45,28 +44,13 @@ public:
     bool runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs);
     bool runReadHeadTest(int timeoutMs);
 
-signals:
-    void signalConnectSerialPort(QString Port);
-    void signalDisconnectSerialPort();
-    void signalStartTest(QString Passwort, TestMode_t TestMode, enum_interfaces_t Interace);
-    void signalLesekopfStartTest();
-
-public slots:
-    void slotConnectSerial_Success();
-    void slotConnectSerial_Fail(QString Errormessage);
-    void slotUpdateStatuBar(QString Text);
-    void slotUpdateStatusText(QString Text, QColor TextColor);
-    void slotUpdateResultForPrint(QString Text);
-    void slotTestFinished();
-    void slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud);
-    void slotUpdateParserErgebnis(meter_result_t Ergebnis);
-
 private:
     // Sends the request and runs an event loop until an answer ends it or
     // timeoutMs pass; true when the awaited answer came.
     bool await(int timeoutMs, const std::function<void()> &request);
     void answer(bool awaited);
 
+    std::unique_ptr<WorkerClient> client;
     QEventLoop *waiting = nullptr;
     bool answered = false;
 };
