@@ -49,9 +49,13 @@ modbus_answers_t modbusAnswers(const QByteArray &telegram)
     return answers;
 }
 
-QVector<ReadValue> decodedValues(const ReadTest &test)
+QVector<ReadValue> decodedValues(const ReadTest &test, bool rs485)
 {
     const parserclass parser;
+    // The sign-on test shows values only when the block check agrees.
+    if (!rs485 && test.number == 4 && !test.telegram.isEmpty()
+        && test.telegram.at(test.telegram.size() - 1) != parser.calcBcc(test.telegram))
+        return {};
     meter_result_t record;
     if (test.protocol == QLatin1String("SML"))
         record = parser.decodeSml(test.telegram);
@@ -124,7 +128,7 @@ bool readLog(const QStringList &lines, ReadReport &report)
         if (test.verdict == QLatin1String(verdict::kGood) && &test != &report.tests.last())
             test.verdict = QLatin1String(verdict::kFailed);
     for (ReadTest &test : report.tests)
-        test.values = decodedValues(test);
+        test.values = decodedValues(test, report.accessory == QLatin1String(accessory::kRs485));
     return !report.programVersion.isEmpty();
 }
 

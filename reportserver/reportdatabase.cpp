@@ -7,6 +7,7 @@
 #include <QUrlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -92,6 +93,12 @@ bool exec(const QSqlDatabase &db, const QString &sql, QString *error)
     if (error)
         *error = query.lastError().text() + QStringLiteral(" (") + sql + QLatin1Char(')');
     return false;
+}
+
+// An empty text, never NULL: Qt binds a null QString as NULL.
+QVariant text(const QString &s)
+{
+    return s.isNull() ? QVariant(QStringLiteral("")) : QVariant(s);
 }
 
 QString likePattern(const QString &text)
@@ -257,8 +264,8 @@ bool ReportDatabase::store(QVector<StoredReport> &reports, QString *error) const
     bool ok = true;
     for (StoredReport &r : reports) {
         const ReadReport &read = r.read;
-        for (const QVariant &v : {QVariant(timeText(r.received)), QVariant(read.manufacturer), QVariant(read.model),
-                                  QVariant(read.message), QVariant(read.readable ? 1 : 0), QVariant(read.programVersion),
+        for (const QVariant &v : {QVariant(timeText(r.received)), text(read.manufacturer), text(read.model),
+                                  text(read.message), QVariant(read.readable ? 1 : 0), QVariant(read.programVersion),
                                   QVariant(read.accessory), QVariant(read.verdict)})
             report.addBindValue(v);
         ok = run(report, error) && report.next();
@@ -266,16 +273,16 @@ bool ReportDatabase::store(QVector<StoredReport> &reports, QString *error) const
         report.finish();
         for (int t = 0; ok && t < read.tests.size(); ++t) {
             const ReadTest &rt = read.tests[t];
-            for (const QVariant &v : {QVariant(r.id), QVariant(t), QVariant(rt.number), QVariant(rt.heading),
-                                      QVariant(rt.protocol), QVariant(rt.portSetting), QVariant(rt.verdict),
+            for (const QVariant &v : {QVariant(r.id), QVariant(t), QVariant(rt.number), text(rt.heading),
+                                      text(rt.protocol), text(rt.portSetting), text(rt.verdict),
                                       QVariant(rt.telegram)})
                 test.addBindValue(v);
             ok = run(test, error) && test.next();
             const qint64 testId = ok ? test.value(0).toLongLong() : 0;
             test.finish();
             for (int i = 0; ok && i < rt.values.size(); ++i) {
-                for (const QVariant &v : {QVariant(testId), QVariant(i), QVariant(rt.values[i].code),
-                                          QVariant(rt.values[i].value), QVariant(rt.values[i].unit)})
+                for (const QVariant &v : {QVariant(testId), QVariant(i), text(rt.values[i].code),
+                                          QVariant(rt.values[i].value), text(rt.values[i].unit)})
                     value.addBindValue(v);
                 ok = run(value, error);
             }
@@ -340,8 +347,7 @@ QVector<CompatibilityRow> ReportDatabase::compatibility() const
         "SELECT r.manufacturer, r.model, r.accessory, t.protocol, t.port_setting, "
         "SUM(CASE WHEN t.verdict = ? THEN 1 ELSE 0 END), SUM(CASE WHEN t.verdict = ? THEN 0 ELSE 1 END), "
         "MAX(r.received_at) FROM reports r JOIN tests t ON t.report_id = r.id "
-        "GROUP BY r.manufacturer, r.model, r.accessory, t.protocol, t.port_setting "
-        "ORDER BY r.manufacturer, r.model, r.accessory, t.protocol, t.port_setting"));
+        "GROUP BY r.manufacturer, r.model, r.accessory, t.protocol, t.port_setting"));
     query.addBindValue(QLatin1String(verdict::kGood));
     query.addBindValue(QLatin1String(verdict::kGood));
     QVector<CompatibilityRow> rows;
@@ -351,6 +357,21 @@ QVector<CompatibilityRow> ReportDatabase::compatibility() const
         rows.append({query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
                      query.value(3).toString(), query.value(4).toString(), query.value(5).toInt(),
                      query.value(6).toInt(), timeOf(query.value(7))});
+    // Sorted here: the databases' collations differ.
+    const auto key = [](const CompatibilityRow &r) {
+        return QStringList{r.manufacturer, r.model, r.accessory, r.protocol, r.portSetting};
+    };
+    std::sort(rows.begin(), rows.end(), [&key](const CompatibilityRow &x, const CompatibilityRow &y) {
+        const QStringList a = key(x), b = key(y);
+        for (int i = 0; i < a.size(); ++i) {
+            int c = a[i].compare(b[i], Qt::CaseInsensitive);
+            if (c == 0)
+                c = a[i].compare(b[i]);
+            if (c != 0)
+                return c < 0;
+        }
+        return false;
+    });
     return rows;
 }
 
