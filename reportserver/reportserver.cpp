@@ -51,6 +51,7 @@ void configure(httplib::Server &server, int threads)
     server.set_read_timeout(kTimeoutSeconds, 0);
     server.set_write_timeout(kTimeoutSeconds, 0);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
+    server.set_keep_alive_max_count(100);
     server.set_logger(logRequest);
 }
 
