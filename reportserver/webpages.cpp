@@ -2,9 +2,9 @@
 
 #include <httplib.h>
 
-#include <QRegularExpression>
 #include <QUrlQuery>
 
+#include "protocols/meterresult.h"
 #include "reportserver/meterfile.h"
 #include "reportserver/reportdatabase.h"
 
@@ -99,8 +99,7 @@ std::string overview(const ReportDatabase &db, const httplib::Request &req)
         body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td>%5<td>%6</td><td>%7</td>"
                                "<td><a href=\"/bericht/%8\">ansehen</a></td></tr>")
                     .arg(timeShown(r.received), orDash(r.manufacturer), orDash(r.model), orDash(r.accessory),
-                         verdictCell(r.verdict), orDash(r.protocol), orDash(r.portSetting))
-                    .arg(r.id);
+                         verdictCell(r.verdict), orDash(r.protocol), orDash(r.portSetting), QString::number(r.id));
     body += QStringLiteral("</table>");
     if (rows.isEmpty())
         body += QStringLiteral("<p>Keine Berichte.</p>");
@@ -127,16 +126,18 @@ std::string compatibility(const ReportDatabase &db)
         body += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td class=\"gut\">%6</td>"
                                "<td class=\"schlecht\">%7</td><td>%8</td></tr>")
                     .arg(orDash(r.manufacturer), orDash(r.model), orDash(r.accessory), orDash(r.protocol),
-                         orDash(r.portSetting))
-                    .arg(r.good)
-                    .arg(r.failed)
-                    .arg(timeShown(r.lastSeen));
+                         orDash(r.portSetting), QString::number(r.good), QString::number(r.failed),
+                         timeShown(r.lastSeen));
     return page(QStringLiteral("Kompatibilität"), body + QStringLiteral("</table>"));
 }
 
+// With the decimals the program shows for the register.
 QString valueText(const ReadValue &v)
 {
-    return QString::number(v.value, 'f', 5).remove(QRegularExpression(QStringLiteral("\\.?0+$")));
+    for (const MeterField &f : kMeterFields)
+        if (v.code == QLatin1String(f.obis) || (f.smlObis && v.code == QLatin1String(f.smlObis)))
+            return QString::number(v.value, 'f', f.decimals);
+    return QString::number(v.value, 'g', 12);
 }
 
 std::string reportPage(const StoredReport &r)
@@ -156,13 +157,13 @@ std::string reportPage(const StoredReport &r)
                                "<tr><th>Port-Einstellung</th><td>%3</td></tr><tr><th>Ergebnis</th>%4</tr></table>")
                     .arg(esc(t.heading), esc(t.protocol), esc(t.portSetting), verdictCell(t.verdict));
         if (!t.telegram.isEmpty())
-            body += QStringLiteral("<p>Telegramm (%1 Bytes):</p><pre class=\"telegramm\">%2</pre>"
-                                   "<p><a class=\"zaehler\" href=\"/bericht/%3/zaehler/%4.json\" download>"
+            body += QStringLiteral("<p>%1 (%2 Bytes):</p><pre class=\"telegramm\">%3</pre>"
+                                   "<p><a class=\"zaehler\" href=\"/bericht/%4/zaehler/%5.json\" download>"
                                    "Als simulierten Zähler herunterladen</a> (für <code>viviv-metersim --meter-file</code>)</p>")
-                        .arg(t.telegram.size())
-                        .arg(QString::fromLatin1(t.telegram.toHex(' ').toUpper()))
-                        .arg(r.id)
-                        .arg(i + 1);
+                        .arg(t.protocol == QLatin1String("Modbus RTU") ? QStringLiteral("Anfragen und Antworten")
+                                                                       : QStringLiteral("Telegramm"),
+                             QString::number(t.telegram.size()), QString::fromLatin1(t.telegram.toHex(' ').toUpper()),
+                             QString::number(r.id), QString::number(i + 1));
         if (!t.values.isEmpty()) {
             body += QStringLiteral("<table class=\"werte\"><tr><th>OBIS</th><th>Wert</th><th>Einheit</th></tr>");
             for (const ReadValue &v : t.values)

@@ -98,7 +98,7 @@ void ReportWebTest::pages()
     const QStringList goodHead{"Viviv Testprogramm v.1.19", "Test 1 mit Baud 9600 8N1 unidirektional:",
                                "Ergebnis: " + QString::fromLatin1(metersim::telegrams::smlFile().toHex().toUpper())};
     QVERIFY(upload(server.port, "EasyMeter", "Q3A", goodHead));
-    QVERIFY(upload(server.port, "Böse <b>GmbH</b>", "<script>document.title='gehackt'</script>", failedRs485));
+    QVERIFY(upload(server.port, "Böse <b>GmbH</b> %1", "<script>document.title='gehackt'</script>", failedRs485));
     QVERIFY(upload(server.port, "Unbekannt", "X", {"Hallo"}));
     const QStringList doms = browse(server.webPort, {"/", "/?zubehoer=RS485-Konverter", "/?hersteller=easy&ergebnis=erfolgreich",
                                                      "/?ergebnis=nicht+lesbar", "/kompatibilitaet", "/bericht/2"});
@@ -109,7 +109,8 @@ void ReportWebTest::pages()
     }
     QVERIFY(doms[0].contains("&lt;script&gt;document.title='gehackt'&lt;/script&gt;"));
     QCOMPARE(rowsOf(doms[1], "berichte"), 1);
-    QVERIFY(doms[1].contains("Böse &lt;b&gt;GmbH&lt;/b&gt;"));
+    QVERIFY(doms[1].contains("<td>Böse &lt;b&gt;GmbH&lt;/b&gt; %1</td>")); // no placeholder either
+    QVERIFY(doms[1].contains("<a href=\"/bericht/2\">ansehen</a>"));
     QCOMPARE(rowsOf(doms[2], "berichte"), 1);
     QVERIFY(doms[2].contains("EasyMeter"));
     QCOMPARE(rowsOf(doms[3], "berichte"), 1);
