@@ -165,8 +165,9 @@ QSqlDatabase ReportDatabase::connection() const
     const QString name = prefix + QStringLiteral("-%1").arg(quintptr(QThread::currentThreadId()));
     if (QSqlDatabase::contains(name)) {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        if (db.isOpen() || db.open())
-            return db;
+        if (!db.isOpen() && db.open() && !target.postgres)
+            for (const char *pragma : kSqlitePragmas)
+                exec(db, QLatin1String(pragma), nullptr);
         return db;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(target.postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
@@ -187,6 +188,11 @@ QSqlDatabase ReportDatabase::connection() const
         for (const char *pragma : kSqlitePragmas)
             exec(db, QLatin1String(pragma), nullptr);
     return db;
+}
+
+void ReportDatabase::reconnect() const
+{
+    connection().close();
 }
 
 int ReportDatabase::currentSchemaVersion()
@@ -217,9 +223,9 @@ bool ReportDatabase::migrateTo(int version, QString *error) const
         *error = QStringLiteral("cannot open %1: %2").arg(target.describe(), db.lastError().text());
         return false;
     }
-    if (!exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"), error))
-        return false;
     const int from = schemaVersion();
+    if (from == 0 && !exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"), error))
+        return false;
     if (from >= version)
         return true;
     const Dialect &dialect = target.postgres ? kPostgres : kSqlite;

@@ -87,6 +87,9 @@ public:
 
     // This thread's connection, opened on first use.
     QSqlDatabase connection() const;
+    // Closes this thread's connection; the next call opens it again (after
+    // the database server restarted, say).
+    void reconnect() const;
 
 private:
     DatabaseTarget target;

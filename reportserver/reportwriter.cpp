@@ -85,7 +85,10 @@ void ReportWriter::commit(std::deque<Pending> &batch)
             p.committed.set_value(true);
         return;
     }
-    // One bad report must not cost the others: each alone.
+    // One bad report must not cost the others: each alone, on a fresh
+    // connection in case the database server went away meanwhile.
+    std::fprintf(stderr, "reports not stored together: %s\n", qPrintable(error));
+    database.reconnect();
     for (Pending &p : batch) {
         QVector<StoredReport> one{p.report};
         QString oneError;

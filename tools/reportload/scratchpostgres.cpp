@@ -4,9 +4,20 @@
 #include <QProcess>
 #include <QTcpServer>
 
+#ifdef Q_OS_UNIX
 #include <unistd.h>
+#endif
 
 namespace {
+bool runningAsRoot()
+{
+#ifdef Q_OS_UNIX
+    return ::getuid() == 0;
+#else
+    return false;
+#endif
+}
+
 constexpr char kBin[] = "/usr/lib/postgresql/15/bin/";
 
 QString bin(const char *tool)
@@ -24,7 +35,7 @@ bool ScratchPostgres::run(const QStringList &command, QString *error) const
 {
     QStringList args = command;
     QString program = args.takeFirst();
-    if (::getuid() == 0) {
+    if (runningAsRoot()) {
         args = QStringList{QStringLiteral("-u"), QStringLiteral("nobody"), QStringLiteral("--"), program} + args;
         program = QStringLiteral("runuser");
     }
@@ -43,7 +54,7 @@ bool ScratchPostgres::start(QString *error)
         *error = QStringLiteral("PostgreSQL 15 is not installed (%1)").arg(bin("initdb"));
         return false;
     }
-    if (::getuid() == 0 && QProcess::execute(QStringLiteral("chown"), {QStringLiteral("nobody"), dir.path()}) != 0) {
+    if (runningAsRoot() && QProcess::execute(QStringLiteral("chown"), {QStringLiteral("nobody"), dir.path()}) != 0) {
         *error = QStringLiteral("cannot hand %1 to nobody").arg(dir.path());
         return false;
     }
