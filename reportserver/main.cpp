@@ -107,10 +107,6 @@ int main(int argc, char **argv)
         if (options.webPassword.isEmpty())
             return usage(QStringLiteral("the password file %1 holds no password").arg(file.fileName()));
     }
-    if (options.webPassword.isEmpty() && !isLoopbackAddress(options.webListen))
-        return usage(QStringLiteral("the web pages would be reachable from other machines on %1: give a password "
-                                    "with --web-password-file")
-                         .arg(options.webListen));
 
     ReportServer server(options);
     if (!server.start(&error)) {

@@ -62,12 +62,13 @@ bool bind(httplib::Server &server, const QString &address, int wanted, int *boun
     return *bound > 0;
 }
 
-} // namespace
-
+// Whether the address is one only this machine reaches.
 bool isLoopbackAddress(const QString &address)
 {
     return address == QLatin1String("localhost") || QHostAddress(address).isLoopback();
 }
+
+} // namespace
 
 ReportServer::ReportServer(ReportServerOptions options)
     : options(std::move(options)), database(this->options.database), writer(database),
@@ -83,12 +84,11 @@ ReportServer::~ReportServer()
 
 bool ReportServer::start(QString *error)
 {
-    if (!options.webPassword.isEmpty() || !isLoopbackAddress(options.webListen)) {
-        if (options.webPassword.isEmpty()) {
-            *error = QStringLiteral("the web pages listen on %1: give a password with --web-password-file")
-                         .arg(options.webListen);
-            return false;
-        }
+    if (options.webPassword.isEmpty() && !isLoopbackAddress(options.webListen)) {
+        *error = QStringLiteral("the web pages would be reachable from other machines on %1: give a password "
+                                "with --web-password-file")
+                     .arg(options.webListen);
+        return false;
     }
     if (!writer.start(error))
         return false;

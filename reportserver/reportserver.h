@@ -55,6 +55,3 @@ private:
     int endpointPort = 0;
     int pagesPort = 0;
 };
-
-// Whether the address is one only this machine reaches.
-bool isLoopbackAddress(const QString &address);
