@@ -101,7 +101,7 @@ void ReportWebTest::pages()
     QVERIFY(upload(server.port, "Böse <b>GmbH</b> %1", "<script>document.title='gehackt'</script>", failedRs485));
     QVERIFY(upload(server.port, "Unbekannt", "X", {"Hallo"}));
     const QStringList doms = browse(server.webPort, {"/", "/?zubehoer=RS485-Konverter", "/?hersteller=easy&ergebnis=erfolgreich",
-                                                     "/?ergebnis=nicht+lesbar", "/kompatibilitaet", "/bericht/2"});
+                                                     "/?ergebnis=nicht+lesbar", "/kompatibilitaet", "/bericht/2", "/bericht/1"});
     QCOMPARE(rowsOf(doms[0], "berichte"), 3);
     for (const QString &dom : doms) { // the hostile texts stay text: no script ran, no element came of them
         QVERIFY2(dom.contains("<title>") && !dom.contains("gehackt</title>") && !dom.contains("<b>GmbH"), qPrintable(dom));
@@ -120,6 +120,8 @@ void ReportWebTest::pages()
                                                 "<td class=\"gut\">1</td><td class=\"schlecht\">0</td>")));
     QVERIFY(doms[5].contains("<td>&lt;script&gt;document.title='gehackt'&lt;/script&gt;</td>"));
     QVERIFY(doms[5].contains("RS485: Test 1 mit Baud 9600 8E1 bidirektional:"));
+    QVERIFY(!doms[5].contains("class=\"zaehler\"")); // no telegram, nothing to replay
+    QVERIFY(doms[6].contains("<a class=\"zaehler\" href=\"/bericht/1/zaehler/1.json\" download=\"\">"));
 }
 
 void ReportWebTest::replayedMeter_data()
