@@ -1,31 +1,47 @@
-# Installation and the Debian package: the window's program, the command-line
-# front end, the demo and the meter simulator, with a desktop entry and icon.
+# Installation and two Debian packages. viviv-testprogramm (component
+# "programm"): the window's program, the command-line front end, the demo and
+# the meter simulator, with a desktop entry and icon. viviv-reportserver
+# (component "reportserver"): the maker's report inbox with its systemd unit.
 include(GNUInstallDirs)
 
 foreach(prog viviv-testprogramm viviv-cli viviv-demo viviv-metersim)
   if(TARGET ${prog})
-    install(TARGETS ${prog} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${prog} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programm)
   endif()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/viviv-testprogramm.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programm)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/Icon.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME viviv-testprogramm.png)
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps RENAME viviv-testprogramm.png COMPONENT programm)
+
+set(_rs_pkg ${PROJECT_SOURCE_DIR}/reportserver/packaging)
+install(TARGETS viviv-reportserver RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT reportserver)
+# The data directory (/var/lib/viviv-reportserver) is the unit's
+# StateDirectory: systemd makes it for the service's own user.
+install(FILES ${_rs_pkg}/viviv-reportserver.service DESTINATION /lib/systemd/system COMPONENT reportserver)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/viviv-reportserver COMPONENT reportserver)
 
 # What Debian expects beside the programs: the copyright file, the changelog
 # compressed without a time stamp, and a manual page for each command-line
 # program, made from its --help at build time. The sanitizer build packages
 # nothing and would have to run its programs under the sanitizers.
 set(_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/viviv-testprogramm)
-install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/copyright DESTINATION ${_doc_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/packaging/copyright DESTINATION ${_doc_dir} COMPONENT programm)
 if(NOT VIVIV_SANITIZE)
   set(_pkg_dir ${CMAKE_BINARY_DIR}/packaging)
   add_custom_command(OUTPUT ${_pkg_dir}/changelog.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${_pkg_dir}
     COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/tools/packaging/changelog > ${_pkg_dir}/changelog.gz
     DEPENDS ${PROJECT_SOURCE_DIR}/tools/packaging/changelog)
-  set(_package_files ${_pkg_dir}/changelog.gz)
-  install(FILES ${_pkg_dir}/changelog.gz DESTINATION ${_doc_dir})
+  add_custom_command(OUTPUT ${_pkg_dir}/reportserver/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_pkg_dir}/reportserver
+    COMMAND gzip -9nc ${_rs_pkg}/changelog > ${_pkg_dir}/reportserver/changelog.gz
+    DEPENDS ${_rs_pkg}/changelog)
+  set(_package_files ${_pkg_dir}/changelog.gz ${_pkg_dir}/reportserver/changelog.gz)
+  install(FILES ${_pkg_dir}/changelog.gz DESTINATION ${_doc_dir} COMPONENT programm)
+  install(FILES ${_pkg_dir}/reportserver/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/viviv-reportserver COMPONENT reportserver)
 
   # Manual pages, made from each program's --help at build time. The user
   # programs' pages are German like their help, headings included; the
@@ -37,7 +53,8 @@ if(NOT VIVIV_SANITIZE)
   set(_man_pages
     "viviv-cli|de|prüft Lesekopf und RS485-Konverter am Stromzähler, ohne Fenster|.B viviv-cli\n.RI [ Optionen ]"
     "viviv-demo|de|das Testprogramm vor simulierten Zählern, ohne Hardware|.B viviv-demo\n.RI [ Optionen ]"
-    "viviv-metersim|en|a simulated electricity meter on a pseudo-terminal|")
+    "viviv-metersim|en|a simulated electricity meter on a pseudo-terminal|"
+    "viviv-reportserver|en|the maker's inbox for results sent from the Viviv test program|")
   set(_german_pages "")
   foreach(entry ${_man_pages})
     string(REPLACE "|" ";" fields "${entry}")
@@ -77,7 +94,11 @@ if(NOT VIVIV_SANITIZE)
       DEPENDS ${prog} ${_pkg_dir}/${prog}.h2m ${_man_scripts}
       VERBATIM)
     list(APPEND _package_files ${_pkg_dir}/${prog}.1.gz)
-    install(FILES ${_pkg_dir}/${prog}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    set(_component programm)
+    if(prog STREQUAL "viviv-reportserver")
+      set(_component reportserver)
+    endif()
+    install(FILES ${_pkg_dir}/${prog}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${_component})
   endforeach()
   # The window's program takes no options: its page is written by hand.
   if(TARGET viviv-testprogramm)
@@ -90,7 +111,7 @@ if(NOT VIVIV_SANITIZE)
       VERBATIM)
     list(APPEND _package_files ${_pkg_dir}/viviv-testprogramm.1.gz)
     list(APPEND _german_pages viviv-testprogramm)
-    install(FILES ${_pkg_dir}/viviv-testprogramm.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${_pkg_dir}/viviv-testprogramm.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT programm)
   endif()
   add_custom_target(package_files ALL DEPENDS ${_package_files})
   if(TARGET viviv-metersim)
@@ -102,30 +123,47 @@ if(NOT VIVIV_SANITIZE)
 endif()
 
 set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL programm reportserver)
 set(CPACK_PACKAGE_NAME viviv-testprogramm)
+set(CPACK_DEBIAN_PROGRAMM_PACKAGE_NAME viviv-testprogramm)
+set(CPACK_DEBIAN_REPORTSERVER_PACKAGE_NAME viviv-reportserver)
 set(CPACK_PACKAGE_VENDOR "Viviv")
 set(CPACK_PACKAGE_CONTACT "Viviv <support@viviv.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test program for optical meter reading heads and RS485 converters")
-# The long description; CPack puts the summary line in front of it.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tests an optical reading head or an RS485-to-USB converter against an
+# Each description: the first line is the synopsis.
+set(CPACK_COMPONENT_PROGRAMM_DESCRIPTION "Test program for optical meter reading heads and RS485 converters
+Tests an optical reading head or an RS485-to-USB converter against an
 electricity meter: SML, the IEC 62056-21 data readout and Modbus RTU, with the
 decoded values, a coloured log, a printed report and an upload. Includes the
 window's program (German), the command-line front end viviv-cli, a demo and
 a meter simulator.")
+set(CPACK_COMPONENT_REPORTSERVER_DESCRIPTION "Report inbox for the Viviv test program
+Receives the results that users send from the Viviv test program, reads the
+tests, telegrams and values from each log and keeps them in SQLite or
+PostgreSQL. Web pages (German) list the reports with filters, show which
+meter models work with which accessory, and offer each telegram as a meter
+file for the simulator. Runs as a systemd service.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_REPORTSERVER_PACKAGE_SECTION net)
 # Library dependencies are read off the binaries (Qt's platform and image
 # plugins come with libqt5gui5 or libqt6gui6, which they pull in).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not read off any binary: the report's font (Liberation Sans has Arial's
-# metrics, for which the page is laid out) and Qt's German texts.
+# metrics, for which the page is laid out) and Qt's German texts; for the
+# report server Qt's database drivers, which Qt loads as plugins.
 set(_qt_translations qttranslations5-l10n)
+set(_qt_sql_drivers "libqt5sql5-sqlite, libqt5sql5-psql")
 if(VIVIV_QT_MAJOR STREQUAL "6")
   set(_qt_translations qt6-translations-l10n)
+  set(_qt_sql_drivers "libqt6sql6-sqlite, libqt6sql6-psql")
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, ${_qt_translations}")
+set(CPACK_DEBIAN_PROGRAMM_PACKAGE_DEPENDS "fonts-liberation2, ${_qt_translations}")
+set(CPACK_DEBIAN_REPORTSERVER_PACKAGE_DEPENDS "${_qt_sql_drivers}")
+set(CPACK_DEBIAN_REPORTSERVER_PACKAGE_CONTROL_EXTRA ${_rs_pkg}/postinst ${_rs_pkg}/prerm ${_rs_pkg}/postrm)
+set(CPACK_DEBIAN_REPORTSERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)
 

@@ -13,8 +13,8 @@ inline QString runTool(const QString &program, const QStringList &args)
     return p.waitForFinished(30000) && p.exitCode() == 0 ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
-// A server program on 127.0.0.1 for one test. It is given "--dir" with a
-// directory of its own and "--port 0", and must print "listening on 127.0.0.1:<port>".
+// The report server on 127.0.0.1 for one test, with its SQLite file in a
+// directory of its own and free ports; the ports are read from its output.
 class LocalServer
 {
 public:
@@ -26,16 +26,25 @@ public:
 
     bool start(const QString &program, const QStringList &args)
     {
-        process.start(program, args + QStringList{"--dir", dir.path(), "--port", "0"});
+        QStringList all = args + QStringList{"--listen", "127.0.0.1", "--port", "0", "--web-port", "0"};
+        if (!args.contains("--database"))
+            all << "--database" << database();
+        process.start(program, all);
         while (process.waitForStarted(10000) && (process.canReadLine() || process.waitForReadyRead(10000))) {
-            const auto m = QRegularExpression("listening on 127.0.0.1:(\\d+)").match(process.readLine());
+            const QString line = QString::fromUtf8(process.readLine());
+            const auto web = QRegularExpression("web pages on http://[^:]+:(\\d+)/").match(line);
+            if (web.hasMatch())
+                return (webPort = quint16(web.captured(1).toUInt())) != 0 && port != 0;
+            const auto m = QRegularExpression("listening on 127.0.0.1:(\\d+)").match(line);
             if (m.hasMatch())
-                return (port = quint16(m.captured(1).toUInt())) != 0;
+                port = quint16(m.captured(1).toUInt());
         }
         return false;
     }
+    QString database() const { return dir.filePath("berichte.sqlite"); }
 
     QTemporaryDir dir;
     QProcess process;
     quint16 port = 0;
+    quint16 webPort = 0;
 };

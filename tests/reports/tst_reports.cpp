@@ -12,6 +12,7 @@
 #include "reports/resultupload.h"
 #include "reports/senddialog.h"
 #include "reports/testreport.h"
+#include "reportserver/reportdatabase.h"
 #include "tests/common/windowundertest.h"
 
 namespace {
@@ -156,10 +157,14 @@ void ReportsTest::upload()
     QCOMPARE(dialog != nullptr, row["answers"].toArray().last()[2].toBool()); // kept after a confirmed upload
     delete dialog;
     QCOMPARE(answer.seen, strings(row["seen"]));
-    const QStringList files = QDir(server.dir.path()).entryList(QDir::Files);
-    QCOMPARE(files.size(), row.contains("stored") ? 1 : 0);
-    QFile stored(server.dir.filePath(files.value(0, "none")));
-    QCOMPARE(stored.open(QIODevice::ReadOnly) ? stored.readAll() : "none", row["stored"].toString("none").toUtf8());
+    DatabaseTarget target;
+    target.file = server.database();
+    const ReportDatabase db(target);
+    const QVector<ReportRow> stored = db.reports(ReportFilter());
+    QCOMPARE(stored.size(), row.contains("stored") ? 1 : 0);
+    StoredReport report;
+    QCOMPARE(db.report(stored.value(0).id, &report) ? report.read.message.toUtf8() : "none",
+             row["stored"].toString("none").toUtf8());
 }
 
 // The README's edition table, row by code, against the program's own: all but

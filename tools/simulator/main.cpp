@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -125,10 +126,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption meterOpt(QStringLiteral("meter"),
                                       QStringLiteral("Replay the real meter with this id (see the list above)."),
                                       QStringLiteral("id"));
+    const QCommandLineOption meterFileOpt(QStringLiteral("meter-file"),
+                                          QStringLiteral("Replay the meter of a file that the report server's pages "
+                                                         "offer for a test's telegram (its profile and settings; "
+                                                         "options given here take precedence)."),
+                                          QStringLiteral("file"));
     const QCommandLineOption quietOpt({QStringLiteral("q"), QStringLiteral("quiet")},
                                       QStringLiteral("Print only the slave path."));
-    parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, addressRequiredOpt, echoOpt, usbOpt, loseOpt, damageOpt, formatOpt,
-                       slaveOpt, telegramOpt, seedOpt, meterOpt, quietOpt});
+    parser.addOptions({profileOpt, linkOpt, baudCharOpt, addressOpt, addressRequiredOpt, echoOpt, usbOpt, loseOpt,
+                       damageOpt, formatOpt, slaveOpt, telegramOpt, seedOpt, meterOpt, meterFileOpt, quietOpt});
     for (const NumberField &f : kNumberFields) {
         if (f.option)
             parser.addOption(QCommandLineOption(QString::fromLatin1(f.option), QString::fromLatin1(f.help),
@@ -144,14 +150,29 @@ int main(int argc, char *argv[])
     const RealMeter *real = nullptr;
     if (parser.isSet(meterOpt) && !(real = realMeterById(parser.value(meterOpt))))
         return fail(QStringLiteral("unknown real meter '%1'").arg(parser.value(meterOpt)));
+    QJsonObject meterFile;
+    if (parser.isSet(meterFileOpt)) {
+        QFile file(parser.value(meterFileOpt));
+        QJsonParseError error{};
+        meterFile = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &error).object()
+                                                   : QJsonObject();
+        if (meterFile.value(QStringLiteral("viviv-meter")).toInt() != 1)
+            return fail(QStringLiteral("%1 is no meter file").arg(file.fileName()));
+    }
+    const QString profileName = parser.isSet(profileOpt) || meterFile.isEmpty()
+                                    ? parser.value(profileOpt)
+                                    : meterFile.value(QStringLiteral("profile")).toString();
     const ProfileInfo *profile = real && !parser.isSet(profileOpt) ? &profileInfo(defaultProfileFor(*real))
-                                                                   : profileByName(parser.value(profileOpt));
+                                                                   : profileByName(profileName);
     if (!profile)
-        return fail(QStringLiteral("unknown profile '%1'").arg(parser.value(profileOpt)));
+        return fail(QStringLiteral("unknown profile '%1'").arg(profileName));
 
     // applyJson() checks every setting; the command line only names the
     // option that was wrong.
     Options o;
+    QString fileError;
+    if (!applyJson(meterFile.value(QStringLiteral("options")).toObject(), profile->profile, &o, &fileError))
+        return fail(QStringLiteral("%1: %2").arg(parser.value(meterFileOpt), fileError));
     const auto set = [&](const char *key, const QJsonValue &value) {
         return applyJson(QJsonObject{{QLatin1String(key), value}}, profile->profile, &o, nullptr);
     };

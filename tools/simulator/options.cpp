@@ -36,6 +36,21 @@ bool faults(const QJsonValue &value, QMap<quint16, ModbusFault> *out)
     return value.isObject();
 }
 
+bool registers(const QJsonValue &value, QMap<quint16, quint16> *out)
+{
+    const QJsonObject map = value.toObject();
+    for (auto it = map.begin(); it != map.end(); ++it) {
+        bool registerOk = false;
+        bool valueOk = false;
+        const uint reg = it.key().toUInt(&registerOk, 16);
+        const uint word = it.value().toString().toUInt(&valueOk, 16);
+        if (!registerOk || !valueOk || reg > 0xFFFF || word > 0xFFFF)
+            return false;
+        out->insert(quint16(reg), quint16(word));
+    }
+    return value.isObject() && !map.isEmpty();
+}
+
 // The named settings that are no plain whole number; false for a bad value.
 bool applyOther(const QString &key, const QJsonValue &v, Profile profile, Options *o)
 {
@@ -65,11 +80,14 @@ bool applyOther(const QString &key, const QJsonValue &v, Profile profile, Option
         o->format = f;
         return ok;
     }
-    if (key == QLatin1String("telegram")) {
+    if (key == QLatin1String("telegram") || key == QLatin1String("identification")) {
         const QByteArray hex = v.toString().toLatin1();
-        o->telegram = QByteArray::fromHex(hex);
-        return !o->telegram.isEmpty() && o->telegram.size() * 2 == hex.size();
+        QByteArray &bytes = key == QLatin1String("telegram") ? o->telegram : o->identification;
+        bytes = QByteArray::fromHex(hex);
+        return !bytes.isEmpty() && bytes.size() * 2 == hex.size();
     }
+    if (key == QLatin1String("registers"))
+        return registers(v, &o->registers);
     if (key == QLatin1String("seed")) {
         o->seed = quint32(v.toInt(-1));
         return v.toInt(-1) >= 0;

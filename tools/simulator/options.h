@@ -87,6 +87,8 @@ struct Options
     // Replaces the profile's default telegram (SML file, IEC data message
     // from STX through the block check, or the push message).
     QByteArray telegram;
+    // Replaces the IEC identification line ("/" through its line end).
+    QByteArray identification;
     // A real meter of testdata/meters by its id: the profile plays its
     // telegram (and its identification) instead of the default ones.
     QString realMeter;
@@ -148,7 +150,8 @@ enum class Profile;
 // Sets what a test's JSON object names, by the field names above and
 // "baudChar" ("5"), "address", "echo", "usbAdapter", "lost" and "damaged"
 // ([2, 5]), "format" ("9600 8N1", or "8N1" at the profile's own rate),
-// "telegram" (hexadecimal), "realMeter", "seed", "slave" (121) and "faults"
+// "telegram" and "identification" (hexadecimal), "realMeter", "seed", "slave" (121), "registers"
+// ({"4000": "0012"}, register and value in hexadecimal) and "faults"
 // ({"4000": "no-answer"}, first register in hexadecimal); "usbLatencyMs" and
 // "usbPacketBytes" imply "usbAdapter". False with the reason for an unknown
 // name or a bad value, so a misspelt row fails. The command line sets its

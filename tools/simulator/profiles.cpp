@@ -83,8 +83,10 @@ std::unique_ptr<Meter> createMeter(Profile profile, const Options &o)
         return glitch + (o.telegram.isEmpty() ? fallback : o.telegram);
     };
     const RealMeter *real = o.realMeter.isEmpty() ? nullptr : realMeterById(o.realMeter);
-    auto identificationOr = [real](char baudChar) {
-        return real ? real->identification : telegrams::iecIdentification(baudChar);
+    auto identificationOr = [real, &o](char baudChar) {
+        return real                       ? real->identification
+               : !o.identification.isEmpty() ? o.identification
+                                           : telegrams::iecIdentification(baudChar);
     };
     switch (profile) {
     case Profile::SmlPush:

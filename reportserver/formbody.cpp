@@ -1,4 +1,4 @@
-#include "tools/reportserver/formbody.h"
+#include "reportserver/formbody.h"
 
 namespace {
 
