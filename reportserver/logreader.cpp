@@ -10,7 +10,7 @@
 namespace {
 
 // The program's tests, as its sequencer runs them.
-constexpr TestKind kTestKinds[] = {
+constexpr LoggedTestKind kTestKinds[] = {
     {false, 1, "SML", "sml-push"},           {false, 2, "SML", "sml-request"},
     {false, 3, "OBIS ASCII", "iec-push"},    {false, 4, "OBIS ASCII", "iec-mode-c"},
     {true, 1, "Modbus RTU", "modbus"},       {true, 2, "OBIS ASCII", "rs485-iec"},
@@ -93,7 +93,7 @@ bool readLog(const QStringList &lines, ReadReport &report)
         }
         const QRegularExpressionMatch h = heading.match(line);
         if (h.hasMatch()) {
-            const TestKind *kind = testKind(h.capturedLength(1) > 0, h.captured(2).toInt());
+            const LoggedTestKind *kind = testKind(h.capturedLength(1) > 0, h.captured(2).toInt());
             report.accessory = QLatin1String(kind->rs485 ? accessory::kRs485 : accessory::kReadingHead);
             ReadTest test;
             test.number = kind->number;
@@ -134,9 +134,9 @@ bool readLog(const QStringList &lines, ReadReport &report)
 
 } // namespace
 
-const TestKind *testKind(bool rs485, int number)
+const LoggedTestKind *testKind(bool rs485, int number)
 {
-    for (const TestKind &k : kTestKinds)
+    for (const LoggedTestKind &k : kTestKinds)
         if (k.rs485 == rs485 && k.number == number)
             return &k;
     return nullptr;

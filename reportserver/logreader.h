@@ -64,11 +64,11 @@ QVector<ModbusExchange> modbusExchanges(const QByteArray &telegram);
 
 // One kind of test of the program: which accessory runs it as which
 // number, its protocol, and the simulator profile that replays such a meter.
-struct TestKind
+struct LoggedTestKind
 {
     bool rs485;
     int number;
     const char *protocol;
     const char *profile;
 };
-const TestKind *testKind(bool rs485, int number);
+const LoggedTestKind *testKind(bool rs485, int number);

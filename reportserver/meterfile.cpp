@@ -53,7 +53,7 @@ void modbusRegisters(const QByteArray &telegram, QJsonObject &options)
 
 QByteArray meterFile(const ReadReport &report, const ReadTest &test)
 {
-    const TestKind *kind = testKind(report.accessory == QLatin1String(accessory::kRs485), test.number);
+    const LoggedTestKind *kind = testKind(report.accessory == QLatin1String(accessory::kRs485), test.number);
     if (!kind || test.telegram.isEmpty())
         return QByteArray();
     const QString profile = QLatin1String(kind->profile);
