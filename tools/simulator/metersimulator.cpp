@@ -19,6 +19,9 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
+
+#include <QFile>
 
 namespace metersim {
 
@@ -39,6 +42,20 @@ constexpr qint64 kTransmissionGapNs = 20 * kMs;
 constexpr int kMaxPollMs = 50;
 constexpr int kNotesLimit = 2000;
 constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+// Pty numbers passed over while their last user's lock file is still there.
+constexpr int kMaxSkippedPtys = 8;
+
+// A serial port program (QSerialPort) closes the port before it removes its
+// lock file ("LCK..pts_7"): for a moment the number is free again but locked,
+// and a program that opens a new pty of that number is refused.
+bool lockFileLeft(const QString &slave)
+{
+    const QString name = QStringLiteral("LCK..") + QString(slave).remove(QStringLiteral("/dev/")).replace('/', '_');
+    for (const char *dir : {"/var/lock", "/run/lock", "/tmp"})
+        if (QFile::exists(QLatin1String(dir) + QLatin1Char('/') + name))
+            return true;
+    return false;
+}
 
 struct Timed
 {
@@ -156,15 +173,29 @@ bool MeterSimulator::Private::open(QString *error)
         closeAll();
         return false;
     };
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (masterFd < 0)
-        return fail(QStringLiteral("posix_openpt"));
-    if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0)
-        return fail(QStringLiteral("unlockpt"));
+    // Kept open while another is taken, so that the next one gets another number.
+    struct Skipped
+    {
+        std::vector<int> fds;
+        ~Skipped()
+        {
+            for (const int fd : fds)
+                ::close(fd);
+        }
+    } skipped;
     char name[128];
-    if (ptsname_r(masterFd, name, sizeof name) != 0)
-        return fail(QStringLiteral("ptsname"));
-    slave = QString::fromLocal8Bit(name);
+    do {
+        if (masterFd >= 0)
+            skipped.fds.push_back(masterFd);
+        masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (masterFd < 0)
+            return fail(QStringLiteral("posix_openpt"));
+        if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0)
+            return fail(QStringLiteral("unlockpt"));
+        if (ptsname_r(masterFd, name, sizeof name) != 0)
+            return fail(QStringLiteral("ptsname"));
+        slave = QString::fromLocal8Bit(name);
+    } while (int(skipped.fds.size()) < kMaxSkippedPtys && lockFileLeft(slave));
     ownSlaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (ownSlaveFd < 0)
         return fail(QStringLiteral("open ") + slave);
