@@ -27,7 +27,7 @@ public:
     bool start(const QString &program, const QStringList &args)
     {
         process.start(program, args + QStringList{"--dir", dir.path(), "--port", "0"});
-        while (process.waitForStarted(10000) && (process.canReadLine() || process.waitForReadyRead(10000))) {
+        while (process.waitForStarted(60000) && (process.canReadLine() || process.waitForReadyRead(60000))) {
             const auto m = QRegularExpression("listening on 127.0.0.1:(\\d+)").match(process.readLine());
             if (m.hasMatch())
                 return (port = quint16(m.captured(1).toUInt())) != 0;

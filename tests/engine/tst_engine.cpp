@@ -71,7 +71,7 @@ bool connectTo(serialclass &worker, const SignalRecorder &rec, const QString &pa
 {
     const int before = rec.connectAnswers;
     QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, path));
-    return QTest::qWaitFor([&] { return rec.connectAnswers > before; }, 10000);
+    return QTest::qWaitFor([&] { return rec.connectAnswers > before; }, 60000); // a hang only
 }
 
 bool same(const QString &line, const QString &expected) // "~..." is a pattern for the whole line

@@ -91,7 +91,7 @@ void TestMeterSimulator::exchange()
         // The simulator in another process learns the character format from the test bed's record.
         process.start(QStringLiteral(METERSIM_PROGRAM), strings(row["process"]).replaceInStrings("{link}", link));
         if (row.contains("steps")) {
-            QVERIFY(process.waitForReadyRead(10000));
+            QVERIFY(process.waitForReadyRead(60000));
             path = QString::fromLocal8Bit(process.readLine()).trimmed();
             QVERIFY2(path.startsWith(QStringLiteral("/dev/pts/")), qPrintable(path));
             QCOMPARE(QFile::symLinkTarget(link), path);
@@ -230,7 +230,7 @@ void TestMeterSimulator::exchange()
     if (row.contains("process")) {
         if (row.contains("steps"))
             process.terminate();
-        QVERIFY(process.waitForFinished(10000));
+        QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), row["exit"].toInt());
         const QString all = QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError());
         QVERIFY2(all.contains(row["output"].toString()), qPrintable(all));

@@ -276,20 +276,25 @@ void MeterSimulator::Private::run()
 
 void MeterSimulator::Private::step(qint64 now)
 {
-    // Timers may start timers with 0 ms; the bound keeps one step finite.
-    for (int guard = 0; guard < 64; ++guard) {
+    // Timers and heard bytes in the order of their times, also when the thread
+    // woke late (a reply before its time-out). Timers may start timers with
+    // 0 ms; the bound keeps one step finite.
+    for (int guard = 0; guard < 256; ++guard) {
         auto due = std::min_element(timers.begin(), timers.end(),
                                     [](const auto &a, const auto &b) { return a.second < b.second; });
-        if (due == timers.end() || due->second > now)
+        const bool timerDue = due != timers.end() && due->second <= now;
+        const bool heardDue = !inbox.empty() && inbox.front().t <= now;
+        if (heardDue && (!timerDue || inbox.front().t <= due->second)) {
+            const QByteArray bytes = inbox.front().bytes;
+            inbox.pop_front();
+            meter->received(*this, bytes);
+        } else if (timerDue) {
+            const int id = due->first;
+            timers.erase(due);
+            meter->timer(*this, id);
+        } else {
             break;
-        const int id = due->first;
-        timers.erase(due);
-        meter->timer(*this, id);
-    }
-    while (!inbox.empty() && inbox.front().t <= now) {
-        const QByteArray bytes = inbox.front().bytes;
-        inbox.pop_front();
-        meter->received(*this, bytes);
+        }
     }
     pumpTransmitter(now);
     pumpReceiver(now);
