@@ -43,7 +43,7 @@ QByteArray bytes(const QJsonValue &value)
     return named.value(s, s.toLatin1());
 }
 
-// What came, read by read: when (since the test began) and how much in all.
+// What came, read by read: when (after the step's send) and how much in all.
 struct Arrivals
 {
     QList<qint64> atNs;
