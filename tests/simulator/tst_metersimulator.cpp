@@ -128,8 +128,13 @@ void TestMeterSimulator::exchange()
             const qint64 sentNs = life.nsecsElapsed();
             const QByteArray sent = bytes(step["send"]);
             if (!sent.isEmpty()) {
+                const int heard = sim ? sim->receivedBytes().size() : 0;
                 port.write(sent);
                 QVERIFY(port.waitForBytesWritten(10000));
+                // The meter hears at the port's settings of when it reads: a late simulator
+                // thread must have read before the test sleeps and switches, as on time.
+                if (sim)
+                    QTRY_VERIFY_WITH_TIMEOUT(sim->receivedBytes().size() >= heard + sent.size(), 60000);
             }
             QThread::msleep(step["sleep"].toInt());
             // As the program does it: acknowledge at 300 Bd, switch 500 ms later.
