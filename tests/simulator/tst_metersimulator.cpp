@@ -98,7 +98,9 @@ void TestMeterSimulator::exchange()
         }
     } else {
         Options o;
-        o.firstPushMs = 300; // the port is set up by then
+        // The port is mostly set up by then; a row that must see the first
+        // push sets nothing, so that nothing is cleared.
+        o.firstPushMs = 300;
         o.modbusPieceGapMs = 500;
         QString error;
         sim = rowSimulator(row, o, &error);
