@@ -2,6 +2,7 @@
 
 #include "tools/simulator/meter.h"
 #include "tools/simulator/uart.h"
+#include "tools/testbed/linesettings_record.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,10 +15,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -98,6 +102,7 @@ public:
     qint64 usbTimerRunsOutNs() const { return usbTimerStartNs + qint64(options.usbLatencyMs) * kMs; }
     void flushFifo();
     void doUnplug();
+    void hearPendingInput();
     LineFormat currentProgramFormat() const;
 
     // ---- MeterLine ----
@@ -132,6 +137,11 @@ public:
     std::atomic<bool> unplugRequested{false};
     std::atomic<bool> running{false};
     std::atomic<bool> unplugged{false};
+    // Asked by the program's thread before its settings change, answered by ours.
+    std::atomic<quint64> hearAsked{0};
+    quint64 hearAnswered = 0;
+    std::mutex hearMutex;
+    std::condition_variable heard;
 
     // Thread-side state.
     LineFormat meterFmt;
@@ -266,12 +276,34 @@ void MeterSimulator::Private::run()
             quint64 v;
             [[maybe_unused]] const ssize_t n = ::read(wakeFd, &v, sizeof v);
         }
-        if (fds[0].revents & POLLIN)
+        const quint64 asked = hearAsked;
+        if ((fds[0].revents & POLLIN) || asked != hearAnswered)
             readProgram(nowNs());
         else if (fds[0].revents & (POLLHUP | POLLERR))
             std::this_thread::sleep_for(std::chrono::milliseconds(5)); // no reader; should not last
+        if (asked != hearAnswered) {
+            std::lock_guard<std::mutex> lock(hearMutex);
+            hearAnswered = asked;
+            heard.notify_all();
+        }
     }
+    std::lock_guard<std::mutex> lock(hearMutex);
     running = false;
+    heard.notify_all();
+}
+
+// A pty keeps no time of writing: bytes read late would be heard at settings
+// the program chose after writing them. Reading them before the change keeps
+// the order on the line; the wait is bounded in case this thread is stuck.
+void MeterSimulator::Private::hearPendingInput()
+{
+    if (!running || std::this_thread::get_id() == thread.get_id())
+        return;
+    const quint64 ticket = ++hearAsked;
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+    std::unique_lock<std::mutex> lock(hearMutex);
+    heard.wait_for(lock, std::chrono::seconds(5), [&] { return hearAnswered >= ticket || !running; });
 }
 
 void MeterSimulator::Private::step(qint64 now)
@@ -555,6 +587,37 @@ MeterSimulator::~MeterSimulator()
     stop();
 }
 
+namespace {
+
+// The simulators running in this process, for the test bed's call before a
+// program changes its settings.
+struct Listening
+{
+    QString slave;
+    std::function<void()> hearPending;
+};
+std::mutex &listeningMutex()
+{
+    static std::mutex m;
+    return m;
+}
+std::map<const void *, Listening> &listening()
+{
+    static std::map<const void *, Listening> m;
+    return m;
+}
+
+void hearBeforeSettingsChange(const char *slavePath)
+{
+    const QString slave = QString::fromLocal8Bit(slavePath);
+    std::lock_guard<std::mutex> lock(listeningMutex());
+    for (const auto &entry : listening())
+        if (entry.second.slave == slave)
+            entry.second.hearPending();
+}
+
+} // namespace
+
 bool MeterSimulator::start(QString *error)
 {
     if (d->running || d->thread.joinable()) {
@@ -583,11 +646,19 @@ bool MeterSimulator::start(QString *error)
                     .arg(d->meterFmt.charFormatString()));
     d->running = true;
     d->thread = std::thread([this] { d->run(); });
+    {
+        std::lock_guard<std::mutex> lock(listeningMutex());
+        listening()[d.get()] = {d->slave, [p = d.get()] { p->hearPendingInput(); }};
+    }
     return true;
 }
 
 void MeterSimulator::stop()
 {
+    {
+        std::lock_guard<std::mutex> lock(listeningMutex());
+        listening().erase(d.get());
+    }
     d->requestAndJoin(d->stopRequested);
     d->closeAll();
     d->running = false;
@@ -655,3 +726,8 @@ void MeterSimulator::setNoteHandler(std::function<void(const QString &)> handler
 }
 
 } // namespace metersim
+
+extern "C" void viviv_testbed_settings_change(const char *slavePath)
+{
+    metersim::hearBeforeSettingsChange(slavePath);
+}
