@@ -72,6 +72,11 @@ void CliSession::stopWorker()
     // they must not reach a session that has already ended.
     disconnect(serial, nullptr, client, nullptr);
     disconnect(serial, nullptr, this, nullptr);
+    // After a finished run the worker is idle: it closes its port now, so that
+    // its thread has nothing left to do when asked to end. On a busy machine
+    // that work could outlast the bound after which the thread is terminated.
+    if (run.finished)
+        QMetaObject::invokeMethod(serial, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
     delete serial; // asks a running test to stop, waits for the thread
     serial = nullptr;
     QCoreApplication::removePostedEvents(client, QEvent::MetaCall);

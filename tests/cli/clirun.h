@@ -127,13 +127,13 @@ inline void runCliRow(const QJsonObject &row)
     }
     QCOMPARE(process.state(), QProcess::NotRunning);
     QCOMPARE(interrupted, !interruptAfter.isEmpty());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), row["exit"].toInt());
     outTty.drain();
     errTty.drain();
     const QMap<QString, QString> streams{
         {"out", QString::fromUtf8(outTty.path.isEmpty() ? out + process.readAllStandardOutput() : outTty.text)},
         {"err", QString::fromUtf8(errTty.path.isEmpty() ? process.readAllStandardError() : errTty.text)}};
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit, qPrintable("crashed:\n" + streams["err"]));
+    QCOMPARE(process.exitCode(), row["exit"].toInt());
     for (auto s = streams.begin(); s != streams.end(); ++s) {
         for (const QString &text : strings(row[s.key()]))
             QVERIFY2(s->contains(fill(text)), qPrintable(text + " missing in:\n" + *s));

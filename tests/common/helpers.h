@@ -30,7 +30,7 @@ public:
         if (!args.contains("--database"))
             all << "--database" << database();
         process.start(program, all);
-        while (process.waitForStarted(10000) && (process.canReadLine() || process.waitForReadyRead(10000))) {
+        while (process.waitForStarted(60000) && (process.canReadLine() || process.waitForReadyRead(60000))) {
             const QString line = QString::fromUtf8(process.readLine());
             const auto web = QRegularExpression("web pages on http://[^:]+:(\\d+)/").match(line);
             if (web.hasMatch())

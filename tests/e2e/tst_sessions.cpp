@@ -8,6 +8,9 @@
 #include "tests/common/jsonrows.h"
 #include "tests/common/modalanswer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using metersim::Profile;
 
 constexpr int kPatienceMs = 200000; // a whole failing chain on a loaded machine; guards a hang only
@@ -121,8 +124,12 @@ private slots:
         const QString pull = row["name"].toString();
         Session s(Profile::Silent, -1);
         if (pull == "port-vanished") {
+            // Held open here, the pty's number cannot pass to another program's new pty,
+            // whose path would open, before the connect; its own path goes with the unplug.
+            const int held = ::open(qPrintable(s.setup->headPort()), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
             s.setup->headMeter().unplug(); // after the port list was read
             QVERIFY(!s.connectTo(s.setup->headPort()));
+            ::close(held);
             QVERIFY2(s.person.seen.value(0).contains("|Fehler beim Verbinden: "), qPrintable(s.person.seen.join('\n')));
         } else {
             QVERIFY(s.connectTo(s.setup->headPort()));

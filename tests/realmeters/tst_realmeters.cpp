@@ -77,7 +77,7 @@ void RealMeters::replay()
     SignalRecorder recorder(worker);
     QSignalSpy connected(&worker, &serialclass::signalConnectSerial_Success);
     QMetaObject::invokeMethod(&worker, "slotConnectSerialPort", Q_ARG(QString, meter.slavePath()));
-    QTRY_VERIFY_WITH_TIMEOUT(!connected.isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!connected.isEmpty(), 60000); // a hang guard only
     QMetaObject::invokeMethod(&worker, "slotStartTest", Q_ARG(QString, QString()),
                               Q_ARG(TestMode_t, TestMode_t(kind->mode)), Q_ARG(enum_interfaces_t, kind->accessory));
     QTRY_VERIFY_WITH_TIMEOUT(recorder.finished > 0, 200000); // a hang guard only

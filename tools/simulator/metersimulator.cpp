@@ -2,11 +2,13 @@
 
 #include "tools/simulator/meter.h"
 #include "tools/simulator/uart.h"
+#include "tools/testbed/linesettings_record.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,11 +16,17 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <vector>
+
+#include <QFile>
 
 namespace metersim {
 
@@ -39,6 +47,20 @@ constexpr qint64 kTransmissionGapNs = 20 * kMs;
 constexpr int kMaxPollMs = 50;
 constexpr int kNotesLimit = 2000;
 constexpr qint64 kNever = std::numeric_limits<qint64>::max();
+// Pty numbers passed over while their last user's lock file is still there.
+constexpr int kMaxSkippedPtys = 8;
+
+// A serial port program (QSerialPort) closes the port before it removes its
+// lock file ("LCK..pts_7"): for a moment the number is free again but locked,
+// and a program that opens a new pty of that number is refused.
+bool lockFileLeft(const QString &slave)
+{
+    const QString name = QStringLiteral("LCK..") + QString(slave).remove(QStringLiteral("/dev/")).replace('/', '_');
+    for (const char *dir : {"/var/lock", "/run/lock", "/tmp"})
+        if (QFile::exists(QLatin1String(dir) + QLatin1Char('/') + name))
+            return true;
+    return false;
+}
 
 struct Timed
 {
@@ -81,6 +103,7 @@ public:
     qint64 usbTimerRunsOutNs() const { return usbTimerStartNs + qint64(options.usbLatencyMs) * kMs; }
     void flushFifo();
     void doUnplug();
+    void hearPendingInput();
     LineFormat currentProgramFormat() const;
 
     // ---- MeterLine ----
@@ -115,6 +138,11 @@ public:
     std::atomic<bool> unplugRequested{false};
     std::atomic<bool> running{false};
     std::atomic<bool> unplugged{false};
+    // Asked by the program's thread before its settings change, answered by ours.
+    std::atomic<quint64> hearAsked{0};
+    quint64 hearAnswered = 0;
+    std::mutex hearMutex;
+    std::condition_variable heard;
 
     // Thread-side state.
     LineFormat meterFmt;
@@ -156,15 +184,29 @@ bool MeterSimulator::Private::open(QString *error)
         closeAll();
         return false;
     };
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (masterFd < 0)
-        return fail(QStringLiteral("posix_openpt"));
-    if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0)
-        return fail(QStringLiteral("unlockpt"));
+    // Kept open while another is taken, so that the next one gets another number.
+    struct Skipped
+    {
+        std::vector<int> fds;
+        ~Skipped()
+        {
+            for (const int fd : fds)
+                ::close(fd);
+        }
+    } skipped;
     char name[128];
-    if (ptsname_r(masterFd, name, sizeof name) != 0)
-        return fail(QStringLiteral("ptsname"));
-    slave = QString::fromLocal8Bit(name);
+    do {
+        if (masterFd >= 0)
+            skipped.fds.push_back(masterFd);
+        masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (masterFd < 0)
+            return fail(QStringLiteral("posix_openpt"));
+        if (grantpt(masterFd) != 0 || unlockpt(masterFd) != 0)
+            return fail(QStringLiteral("unlockpt"));
+        if (ptsname_r(masterFd, name, sizeof name) != 0)
+            return fail(QStringLiteral("ptsname"));
+        slave = QString::fromLocal8Bit(name);
+    } while (int(skipped.fds.size()) < kMaxSkippedPtys && lockFileLeft(slave));
     ownSlaveFd = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (ownSlaveFd < 0)
         return fail(QStringLiteral("open ") + slave);
@@ -235,30 +277,61 @@ void MeterSimulator::Private::run()
             quint64 v;
             [[maybe_unused]] const ssize_t n = ::read(wakeFd, &v, sizeof v);
         }
-        if (fds[0].revents & POLLIN)
+        const quint64 asked = hearAsked;
+        if ((fds[0].revents & POLLIN) || asked != hearAnswered)
             readProgram(nowNs());
         else if (fds[0].revents & (POLLHUP | POLLERR))
             std::this_thread::sleep_for(std::chrono::milliseconds(5)); // no reader; should not last
+        if (asked != hearAnswered) {
+            std::lock_guard<std::mutex> lock(hearMutex);
+            hearAnswered = asked;
+            heard.notify_all();
+        }
     }
+    std::lock_guard<std::mutex> lock(hearMutex);
     running = false;
+    heard.notify_all();
+}
+
+// A pty keeps no time of writing: bytes read late would be heard at settings
+// the program chose after writing them. Reading them before the change keeps
+// the order on the line; the wait is bounded in case this thread is stuck.
+void MeterSimulator::Private::hearPendingInput()
+{
+    if (!running || std::this_thread::get_id() == thread.get_id())
+        return;
+    // Mostly nothing waits (a port being set up or closed): no round trip then.
+    int pending = 0;
+    if (::ioctl(masterFd, FIONREAD, &pending) != 0 || pending <= 0)
+        return;
+    const quint64 ticket = ++hearAsked;
+    const quint64 one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+    std::unique_lock<std::mutex> lock(hearMutex);
+    heard.wait_for(lock, std::chrono::seconds(5), [&] { return hearAnswered >= ticket || !running; });
 }
 
 void MeterSimulator::Private::step(qint64 now)
 {
-    // Timers may start timers with 0 ms; the bound keeps one step finite.
-    for (int guard = 0; guard < 64; ++guard) {
+    // Timers and heard bytes in the order of their times, also when the thread
+    // woke late (a reply before its time-out). Timers may start timers with
+    // 0 ms; the bound keeps one step finite.
+    for (int guard = 0; guard < 256; ++guard) {
         auto due = std::min_element(timers.begin(), timers.end(),
                                     [](const auto &a, const auto &b) { return a.second < b.second; });
-        if (due == timers.end() || due->second > now)
+        const bool timerDue = due != timers.end() && due->second <= now;
+        const bool heardDue = !inbox.empty() && inbox.front().t <= now;
+        if (heardDue && (!timerDue || inbox.front().t <= due->second)) {
+            const QByteArray bytes = inbox.front().bytes;
+            inbox.pop_front();
+            meter->received(*this, bytes);
+        } else if (timerDue) {
+            const int id = due->first;
+            timers.erase(due);
+            meter->timer(*this, id);
+        } else {
             break;
-        const int id = due->first;
-        timers.erase(due);
-        meter->timer(*this, id);
-    }
-    while (!inbox.empty() && inbox.front().t <= now) {
-        const QByteArray bytes = inbox.front().bytes;
-        inbox.pop_front();
-        meter->received(*this, bytes);
+        }
     }
     pumpTransmitter(now);
     pumpReceiver(now);
@@ -519,6 +592,37 @@ MeterSimulator::~MeterSimulator()
     stop();
 }
 
+namespace {
+
+// The simulators running in this process, for the test bed's call before a
+// program changes its settings.
+struct Listening
+{
+    QString slave;
+    std::function<void()> hearPending;
+};
+std::mutex &listeningMutex()
+{
+    static std::mutex m;
+    return m;
+}
+std::map<const void *, Listening> &listening()
+{
+    static std::map<const void *, Listening> m;
+    return m;
+}
+
+void hearBeforeSettingsChange(const char *slavePath)
+{
+    const QString slave = QString::fromLocal8Bit(slavePath);
+    std::lock_guard<std::mutex> lock(listeningMutex());
+    for (const auto &entry : listening())
+        if (entry.second.slave == slave)
+            entry.second.hearPending();
+}
+
+} // namespace
+
 bool MeterSimulator::start(QString *error)
 {
     if (d->running || d->thread.joinable()) {
@@ -547,11 +651,19 @@ bool MeterSimulator::start(QString *error)
                     .arg(d->meterFmt.charFormatString()));
     d->running = true;
     d->thread = std::thread([this] { d->run(); });
+    {
+        std::lock_guard<std::mutex> lock(listeningMutex());
+        listening()[d.get()] = {d->slave, [p = d.get()] { p->hearPendingInput(); }};
+    }
     return true;
 }
 
 void MeterSimulator::stop()
 {
+    {
+        std::lock_guard<std::mutex> lock(listeningMutex());
+        listening().erase(d.get());
+    }
     d->requestAndJoin(d->stopRequested);
     d->closeAll();
     d->running = false;
@@ -619,3 +731,8 @@ void MeterSimulator::setNoteHandler(std::function<void(const QString &)> handler
 }
 
 } // namespace metersim
+
+extern "C" void viviv_testbed_settings_change(const char *slavePath)
+{
+    metersim::hearBeforeSettingsChange(slavePath);
+}

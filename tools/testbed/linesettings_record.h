@@ -20,6 +20,11 @@ extern "C" {
 int viviv_testbed_query(const char *slavePath, int *dataBits, char *parity, int *stopBits);
 // Drops what is known about slavePath (a new pty may reuse the name).
 void viviv_testbed_forget(const char *slavePath);
+// Offered by a simulator in the same process (the test bed declares it weak):
+// called before the settings of slavePath change, it returns once the
+// simulator has read what the program wrote so far, to hear it at the
+// settings it was written with.
+void viviv_testbed_settings_change(const char *slavePath);
 }
 
 namespace linesettings {

@@ -124,10 +124,14 @@ void writeRecord(const std::string &slavePath, const linesettings::CharFormat &f
 
 } // namespace
 
+#pragma weak viviv_testbed_settings_change
+
 extern "C" int tcsetattr(int fd, int optionalActions, const struct termios *t)
 {
     const int savedErrno = errno;
     const std::string slave = t ? ptySlavePath(fd) : std::string();
+    if (!slave.empty() && viviv_testbed_settings_change)
+        viviv_testbed_settings_change(slave.c_str());
     errno = savedErrno;
     int rc = realSet()(fd, optionalActions, t);
     if (rc != 0 && errno == EINVAL && !slave.empty()) {
