@@ -75,7 +75,7 @@ void CliSession::stopWorker()
     // After a finished run the worker is idle: it closes its port now, so that
     // its thread has nothing left to do when asked to end. On a busy machine
     // that work could outlast the bound after which the thread is terminated.
-    if (run.finished)
+    if (run.outcomeKnown)
         QMetaObject::invokeMethod(serial, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
     delete serial; // asks a running test to stop, waits for the thread
     serial = nullptr;
