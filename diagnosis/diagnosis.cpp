@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include "engine/telegramsteps.h"
 #include "engine/testlink.h"
 
 namespace {
@@ -123,6 +124,12 @@ constexpr ExceptionText kExceptionTexts[] = {
 // without a telegram.
 constexpr int kNoiseMinBytes = 32;
 constexpr int kShownBytes = 16;
+// The SML escape, and the head of a list entry with an electricity OBIS code
+// (1-0:...), which every meter's telegram holds many times.
+constexpr char kSmlEscape[] = "\x1B\x1B\x1B\x1B";
+constexpr int kSmlEscapeSize = 4;
+constexpr char kSmlObisEntry[] = "\x77\x07\x01\x00";
+constexpr int kSmlObisEntrySize = 4;
 
 const FindingText &textOf(FindingId id)
 {
@@ -166,6 +173,22 @@ QByteArray beyondEchoes(const TestOutcome &t)
             rest.remove(at, sent.size());
     }
     return rest;
+}
+
+// Bytes that hold a piece of a telegram of the test's protocol (a meter that
+// stopped midway, or whose start went by before the test listened), not noise.
+bool hasTelegramStart(const TestOutcome &t, const QByteArray &bytes)
+{
+    switch (t.protocol) {
+    case Protocol::Sml:
+        return bytes.contains(QByteArray(kSmlEscape, kSmlEscapeSize))
+            || bytes.contains(QByteArray(kSmlObisEntry, kSmlObisEntrySize));
+    case Protocol::IecAscii:
+        return meterIdentificationStart(bytes) >= 0;
+    case Protocol::Modbus:
+        return t.modbusSlave >= 0 && bytes.startsWith(char(t.modbusSlave));
+    }
+    return false;
 }
 
 // 7E1 characters read at 8N1 keep their parity bit as bit 7: every byte then
@@ -278,7 +301,7 @@ QList<Found> findingsOf(const TestOutcome &t, bool succeeded)
     const QStringList figures{QString::number(rest.size()), hexBytes(rest.left(kShownBytes))};
     if (!bus && t.setting.dataBits == 8 && looksLike7E1(rest))
         return {{FindingId::Looks7E1, {QString::number(rest.size())}}};
-    if (rest.size() >= kNoiseMinBytes && t.frames.isEmpty())
+    if (rest.size() >= kNoiseMinBytes && t.frames.isEmpty() && !hasTelegramStart(t, rest))
         return {{bus ? FindingId::NoiseOnBus : FindingId::Noise, figures}};
     return {{FindingId::BytesNoTelegram, figures}};
 }

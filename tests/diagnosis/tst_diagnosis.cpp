@@ -28,27 +28,38 @@
 namespace {
 
 // A meter of the test's own on the master side of a pty: it writes `bytes`
-// every interval, whatever the program does.
-class OwnPushMeter : public QObject
+// every half second whatever the program does, or, as a slave that answers
+// every Modbus request (eight bytes), once per request.
+class OwnMeter : public QObject
 {
 public:
-    OwnPushMeter(int master, QByteArray bytes) : fd(master), bytes(std::move(bytes))
+    OwnMeter(int master, QByteArray bytes, bool answersRequests)
+        : fd(master), bytes(std::move(bytes)), answersRequests(answersRequests)
     {
-        timer.callOnTimeout([this] {
-            char drain[4096];
-            while (::read(fd, drain, sizeof drain) > 0) {
-            }
-            if (::write(fd, this->bytes.constData(), size_t(this->bytes.size())) < 0) {
-                // the program has not opened the port yet
-            }
-        });
+        timer.callOnTimeout([this] { tick(); });
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        timer.start(500);
+        timer.start(answersRequests ? 20 : 500);
     }
 
 private:
+    void tick()
+    {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+            heard.append(buffer, int(n));
+        if (answersRequests && heard.size() < kModbusRequestBytes)
+            return;
+        heard.clear();
+        if (::write(fd, bytes.constData(), size_t(bytes.size())) < 0) {
+            // the program has not opened the port yet
+        }
+    }
+
+    static constexpr int kModbusRequestBytes = 8;
     int fd;
     QByteArray bytes;
+    bool answersRequests;
+    QByteArray heard;
     QTimer timer;
 };
 
@@ -67,6 +78,8 @@ QByteArray ownMeterBytes(const QString &kind)
 {
     if (kind == QLatin1String("iec-7e1-at-8n1"))
         return as7E1ReadAt8N1("/EMH5eHZ\r\n\x02" "1-0:1.8.0*255(012345.678*kWh)\r\n!\r\n\x03" "A");
+    if (kind == QLatin1String("modbus-slave-5")) // another slave's answer, over and over
+        return QByteArray::fromHex("050304000030396BE1");
     return {};
 }
 
@@ -89,11 +102,12 @@ void TestDiagnosis::situation()
     // The meter: the simulator of the row, or one of the test's own.
     std::unique_ptr<metersim::MeterSimulator> sim;
     std::unique_ptr<PtyPair> pty;
-    std::unique_ptr<OwnPushMeter> own;
+    std::unique_ptr<OwnMeter> own;
     QString port;
     if (row.contains("own")) {
         pty = std::make_unique<PtyPair>();
-        own = std::make_unique<OwnPushMeter>(pty->masterFd(), ownMeterBytes(row["own"].toString()));
+        own = std::make_unique<OwnMeter>(pty->masterFd(), ownMeterBytes(row["own"].toString()),
+                                         row["own"].toString().startsWith(QLatin1String("modbus")));
         port = pty->slavePath();
     } else {
         QString error;
