@@ -1,0 +1,197 @@
+#include "engine/modbussearch.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/serialclass.h"
+#include "protocols/modbusprobe.h"
+
+namespace {
+
+// Microseconds of one character: start bit, data, parity, stop bit.
+double charMicros(const PortSetting &setting)
+{
+    const int bits = 1 + setting.dataBits + (setting.parity == Parity::None ? 0 : 1) + 1;
+    return 1e6 * bits / setting.baud;
+}
+
+// The silence that ends a frame: 3.5 characters, at most 1.75 ms above 19200 Bd.
+double frameGapMicros(const PortSetting &setting)
+{
+    return setting.baud > 19200 ? 1750.0 : 3.5 * charMicros(setting);
+}
+
+QList<int> firstAddresses(int firstAddress)
+{
+    QList<int> addresses;
+    if (firstAddress >= 1 && firstAddress <= kModbusLastSlave)
+        addresses << firstAddress;
+    if (!addresses.contains(1))
+        addresses << 1;
+    return addresses;
+}
+
+int firstAddressOf(const ModbusSearchRequest &request)
+{
+    if (request.modbusAddress > 0)
+        return request.modbusAddress;
+    quint8 slave = 0;
+    return slaveAddressFor(request.meterNumber, slave) ? slave : 0;
+}
+
+struct ProbeResult
+{
+    ModbusReply reply;
+    bool bytesCame = false;
+};
+
+// Sends one read request and waits for its answer until the budget is spent.
+ProbeResult probe(TestLink &link, const PortSetting &setting, quint8 slave, quint8 function, quint16 first,
+                  quint16 count)
+{
+    const QByteArray request = modbusReadRequest(slave, function, first, count);
+    const QDeadlineTimer due(probeBudgetMs(setting, modbusReadAnswerBytes(count)), Qt::PreciseTimer);
+    link.discardInput();
+    link.write(request, int(qMax<qint64>(1, due.remainingTime())));
+    ProbeResult result;
+    QByteArray received;
+    for (;;) {
+        link.appendAvailable(received);
+        result.reply = parseModbusReply(received, request);
+        result.bytesCame = !received.isEmpty();
+        if (result.reply.state != ModbusReply::State::Incomplete || due.hasExpired())
+            return result;
+        link.waitForInput(int(qMax<qint64>(1, due.remainingTime())));
+    }
+}
+
+// The first known map whose every reading answers with a plausible value.
+const ModbusMap *recognise(TestLink &link, const PortSetting &setting, quint8 slave,
+                           QList<ModbusSearchReading> &readings)
+{
+    for (const ModbusMap &map : kModbusMaps) {
+        readings.clear();
+        for (int i = 0; i < map.readingCount; ++i) {
+            const ModbusReading &r = map.readings[i];
+            const ProbeResult read =
+                probe(link, setting, slave, map.function, r.firstRegister, quint16(modbusRegisterCount(r.type)));
+            if (read.reply.state != ModbusReply::State::Normal)
+                break;
+            const double value = modbusReadingValue(r, read.reply.registers);
+            if (!std::isfinite(value) || value < r.plausibleMin || value > r.plausibleMax)
+                break;
+            readings << ModbusSearchReading{QString::fromUtf8(r.label), value, QString::fromUtf8(r.unit)};
+        }
+        const bool someValue = std::any_of(readings.cbegin(), readings.cend(),
+                                           [](const ModbusSearchReading &r) { return r.value != 0; });
+        if (readings.size() == map.readingCount && someValue)
+            return &map;
+    }
+    readings.clear();
+    return nullptr;
+}
+
+} // namespace
+
+int probeBudgetMs(const PortSetting &setting, int answerBytes)
+{
+    const double wire = (kModbusRequestBytes + answerBytes) * charMicros(setting) + 2 * frameGapMicros(setting);
+    return int(std::ceil(wire / 1000.0)) + kAdapterLatencyMs + kSlaveTurnaroundMs;
+}
+
+QList<SearchProbe> searchOrder(int firstAddress)
+{
+    QList<SearchProbe> order;
+    const QList<int> firsts = firstAddresses(firstAddress);
+    for (const quint8 function : kSearchFunctions)
+        for (int line = 0; line < kSearchLineCount; ++line)
+            for (const int address : firsts)
+                order << SearchProbe{line, address, function};
+    for (int line = 0; line < kSearchLineCount; ++line)
+        for (int address = 2; address <= kModbusLastSlave; ++address)
+            if (!firsts.contains(address))
+                for (const quint8 function : kSearchFunctions)
+                    order << SearchProbe{line, address, function};
+    return order;
+}
+
+qint64 searchWorstCaseMs(int firstAddress)
+{
+    qint64 total = 0;
+    const int answer = modbusReadAnswerBytes(kProbeRegisterCount);
+    for (const SearchProbe &p : searchOrder(firstAddress))
+        total += probeBudgetMs(kSearchLines[p.line].setting, answer);
+    return total;
+}
+
+qint64 searchWorstCaseMs()
+{
+    return qMax(searchWorstCaseMs(1), searchWorstCaseMs(2));
+}
+
+void serialclass::slotModbusSearch(ModbusSearchRequest Request)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const int firstAddress = firstAddressOf(Request);
+    const QList<SearchProbe> order = searchOrder(firstAddress);
+    ModbusSearchEvent end;
+    end.kind = ModbusSearchEvent::Kind::End;
+    end.firstAddress = firstAddress;
+    end.probes = int(order.size());
+    auto quiet = [](auto &&...) {};
+    const TestLog log(TestSink{quiet, quiet, quiet, quiet, nullptr});
+    try {
+        TestLink link(serialPort, log);
+        int configured = -1;
+        SearchProbe found{-1, 0, 0}; // a device's setting and address: not probed again
+        for (int i = 0; i < order.size(); ++i) {
+            const SearchProbe &p = order.at(i);
+            if (p.line == found.line && p.address == found.address)
+                continue;
+            const SearchLine &line = kSearchLines[p.line];
+            if (p.line != configured) {
+                link.configure(line.line);
+                configured = p.line;
+            }
+            ModbusSearchEvent event;
+            event.setting = line.setting;
+            event.address = p.address;
+            event.function = p.function;
+            event.probe = i + 1;
+            event.probes = end.probes;
+            event.elapsedMs = clock.elapsed();
+            emit signalModbusSearchEvent(event);
+
+            const ProbeResult result =
+                probe(link, line.setting, quint8(p.address), p.function, 0, kProbeRegisterCount);
+            const ModbusReply::State state = result.reply.state;
+            if (state != ModbusReply::State::Normal && state != ModbusReply::State::Exception)
+                continue;
+            event.kind = ModbusSearchEvent::Kind::Device;
+            event.elapsedMs = clock.elapsed();
+            event.answer = result.reply.frame;
+            event.exception = state == ModbusReply::State::Exception;
+            event.exceptionCode = result.reply.exceptionCode;
+            if (const ModbusMap *map = recognise(link, line.setting, quint8(p.address), event.readings)) {
+                event.mapKey = QString::fromLatin1(map->key);
+                event.mapName = QString::fromUtf8(map->name);
+            }
+            emit signalModbusSearchEvent(event);
+            ++end.devices;
+            found = p;
+            if (!Request.all)
+                break;
+        }
+    } catch (const PortFailure &failure) {
+        end.portFailure = failure.kind;
+        end.portFailureText = failure.text;
+    } catch (const StopRequested &) {
+        end.stopped = true;
+    }
+    end.elapsedMs = clock.elapsed();
+    emit signalModbusSearchEvent(end);
+}
