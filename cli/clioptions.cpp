@@ -33,7 +33,7 @@ constexpr OptionSpec kOptions[] = {
      "statt sie aus der Zählernummer abzuleiten."},
     {"modbus-suche", nullptr,
      "Sucht am RS485-Konverter ein beliebiges Modbus-RTU-Gerät und nennt Einstellung und Adresse, unter denen es "
-     "antwortet: 9600 8E1, 9600 8N1, 19200 8E1, 19200 8N1, 2400 8N1, 4800 8N1, 38400 8N1; zuerst die angegebene "
+     "antwortet: %EINSTELLUNGEN%; zuerst die angegebene "
      "oder abgeleitete Adresse und 1 unter jeder Einstellung, dann 2 bis 247; Funktion 03 und 04 an Register 0. "
      "Jede Antwort des Geräts, auch eine Ausnahme, zeigt, dass der Konverter in beide Richtungen arbeitet. Bekannte "
      "Registerbelegungen (Eastron SDM, ABB B2x, dieses Programm) werden erkannt und mit Werten gezeigt. Endet beim "
@@ -111,7 +111,8 @@ CliParseResult parseCliOptions(const QStringList &arguments)
         // The search's worst case comes from its own order and budget.
         const QString description = QString::fromUtf8(spec.description)
                                         .replace(QLatin1String("%SUCHDAUER%"),
-                                                 searchDurationText(searchWorstCaseMs()));
+                                                 searchDurationText(searchWorstCaseMs()))
+                                        .replace(QLatin1String("%EINSTELLUNGEN%"), searchSettingsText());
         if (spec.valueName)
             parser.addOption(QCommandLineOption(names, description, QString::fromLatin1(spec.valueName)));
         else

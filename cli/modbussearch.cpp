@@ -10,6 +10,7 @@
 #include "diagnosis/diagnosis.h"
 #include "engine/serialclass.h"
 #include "engine/workerclient.h"
+#include "protocols/modbusprobe.h"
 
 namespace {
 
@@ -50,6 +51,14 @@ QString number(double value, int decimals)
     return QLocale(QLocale::German).toString(value, 'f', decimals);
 }
 
+QStringList settingsTexts(const QList<PortSetting> &settings)
+{
+    QStringList texts;
+    for (const PortSetting &s : settings)
+        texts << s.text();
+    return texts;
+}
+
 QJsonObject deviceJson(const ModbusSearchEvent &d)
 {
     QJsonArray values;
@@ -77,6 +86,14 @@ QString searchDurationText(qint64 ms)
     if (ms < 60000)
         return number(ms / 1000.0, 1) + QStringLiteral(" s");
     return QStringLiteral("%1 min %2 s").arg(ms / 60000).arg((ms % 60000 + 500) / 1000);
+}
+
+QString searchSettingsText()
+{
+    QList<PortSetting> settings;
+    for (const SearchLine &line : kSearchLines)
+        settings << line.setting;
+    return settingsTexts(settings).join(QStringLiteral(", "));
 }
 
 QString probeLine(const ModbusSearchEvent &p)
@@ -228,18 +245,25 @@ void ModbusSearchSession::ended(const ModbusSearchEvent &end)
     if (!request.json) {
         if (end.devices == 0 && error.isEmpty())
             output.stdoutText(QStringLiteral(
-                "Kein Modbus-Gerät hat geantwortet: %1 Proben (Einstellungen 9600 8E1 bis 38400 8N1, Adressen 1 "
-                "bis 247, Funktionen 03 und 04) in %2.\n"
+                "Kein Modbus-Gerät hat geantwortet: %1 Proben (%3; Adressen 1 bis %4; Funktionen 03 und 04) in "
+                "%2.\n"
                 "Hinweis: Prüfen Sie die Verdrahtung (A an A, B an B, gemeinsame Masse), die Stromversorgung des "
                 "Zählers und ob ein Abschlusswiderstand fehlt.\n")
                                   .arg(lastProbe.probe)
-                                  .arg(searchDurationText(end.elapsedMs)));
+                                  .arg(searchDurationText(end.elapsedMs), searchSettingsText())
+                                  .arg(kModbusLastSlave));
+        if (end.devices == 0 && !end.settingsWithBytes.isEmpty())
+            output.stdoutText(QStringLiteral("Hinweis: Unter %1 kamen Bytes, aber keine gültige Modbus-Antwort: "
+                                             "Störungen auf dem Bus, A und B vertauscht oder ein Gerät mit anderer "
+                                             "Einstellung.\n")
+                                  .arg(settingsTexts(end.settingsWithBytes).join(QStringLiteral(", "))));
         output.stdoutText(QStringLiteral("Ergebnis: %1\n")
                               .arg(status == exitstatus::kSuccess ? QStringLiteral("erfolgreich")
                                                                   : QStringLiteral("nicht erfolgreich")));
         if (!error.isEmpty())
             output.stderrLine(error);
     }
+    settingsWithBytes = settingsTexts(end.settingsWithBytes);
     writeResult(status, error, lastProbe.probe);
     finish(status);
 }
@@ -257,6 +281,7 @@ void ModbusSearchSession::writeResult(int status, const QString &error, int prob
                                                                              : QStringLiteral("nicht erfolgreich"));
     document.insert(QStringLiteral("successful"), status == exitstatus::kSuccess);
     document.insert(QStringLiteral("devices"), devices);
+    document.insert(QStringLiteral("settingsWithBytes"), QJsonArray::fromStringList(settingsWithBytes));
     document.insert(QStringLiteral("probesSent"), probesSent);
     document.insert(QStringLiteral("probes"), lastProbe.probes);
     document.insert(QStringLiteral("worstCaseMs"), searchWorstCaseMs());

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include "engine/modbussearch.h"
 #include "engine/testoutcome.h"
@@ -15,6 +16,9 @@ class WorkerClient;
 
 // "2 min 30 s", "9,3 min", "4,2 s": a duration as the user reads it.
 QString searchDurationText(qint64 ms);
+
+// "9600 8E1, 9600 8N1, ...": the settings of the search, in its order.
+QString searchSettingsText();
 
 // The search as the user sees it: the line per probe, the block per device,
 // and as NDJSON one object per event.
@@ -66,5 +70,6 @@ private:
     RunOutcome connectOutcome;
     QJsonArray devices;
     ModbusSearchEvent lastProbe;
+    QStringList settingsWithBytes; // of the end event, for the result document
     bool done = false;
 };

@@ -62,7 +62,9 @@ ProbeResult probe(TestLink &link, const PortSetting &setting, quint8 slave, quin
         link.appendAvailable(received);
         result.reply = parseModbusReply(received, request);
         result.bytesCame = !received.isEmpty();
-        if (result.reply.state != ModbusReply::State::Incomplete || due.hasExpired())
+        const bool answered = result.reply.state == ModbusReply::State::Normal ||
+                              result.reply.state == ModbusReply::State::Exception;
+        if (answered || due.hasExpired())
             return result;
         link.waitForInput(int(qMax<qint64>(1, due.remainingTime())));
     }
@@ -169,8 +171,11 @@ void serialclass::slotModbusSearch(ModbusSearchRequest Request)
             const ProbeResult result =
                 probe(link, line.setting, quint8(p.address), p.function, 0, kProbeRegisterCount);
             const ModbusReply::State state = result.reply.state;
-            if (state != ModbusReply::State::Normal && state != ModbusReply::State::Exception)
+            if (state != ModbusReply::State::Normal && state != ModbusReply::State::Exception) {
+                if (result.bytesCame && !end.settingsWithBytes.contains(line.setting))
+                    end.settingsWithBytes << line.setting;
                 continue;
+            }
             event.kind = ModbusSearchEvent::Kind::Device;
             event.elapsedMs = clock.elapsed();
             event.answer = result.reply.frame;

@@ -97,6 +97,7 @@ struct ModbusSearchEvent
 
     // End.
     int devices = 0;
+    QList<PortSetting> settingsWithBytes; // bytes came, but no answer of the slave asked
     int firstAddress = 0;
     bool stopped = false;
     PortFailureKind portFailure = PortFailureKind::None;

@@ -48,27 +48,27 @@ QByteArray modbusReadRequest(quint8 slave, quint8 function, quint16 first, quint
     return frame;
 }
 
-ModbusReply parseModbusReply(const QByteArray &received, const QByteArray &request)
+namespace {
+
+// The answer to `request` at the start of `bytes`.
+ModbusReply replyAt(const QByteArray &bytes, const QByteArray &request)
 {
     ModbusReply reply;
-    const QByteArray bytes = received.startsWith(request) ? received.mid(request.size()) : received;
-    if (request.startsWith(bytes))
-        return reply; // nothing yet, or the echo still arriving
     const quint8 function = quint8(request.at(1));
     const int count = quint8(request.at(4)) << 8 | quint8(request.at(5));
-    if (bytes.size() < 2)
-        return reply;
     if (bytes.at(0) != request.at(0)) {
         reply.state = ModbusReply::State::Invalid;
         return reply;
     }
+    if (bytes.size() < 2)
+        return reply;
     const quint8 answered = quint8(bytes.at(1));
     const bool exception = answered == (function | 0x80);
-    const int size = exception ? 5 : modbusReadAnswerBytes(count);
     if (!exception && answered != function) {
         reply.state = ModbusReply::State::Invalid;
         return reply;
     }
+    const int size = exception ? 5 : modbusReadAnswerBytes(count);
     if (bytes.size() < size)
         return reply;
     reply.frame = bytes.left(size);
@@ -84,6 +84,25 @@ ModbusReply parseModbusReply(const QByteArray &received, const QByteArray &reque
     reply.state = ModbusReply::State::Normal;
     for (int i = 0; i < count; ++i)
         reply.registers << quint16(quint8(bytes.at(3 + 2 * i)) << 8 | quint8(bytes.at(4 + 2 * i)));
+    return reply;
+}
+
+} // namespace
+
+ModbusReply parseModbusReply(const QByteArray &received, const QByteArray &request)
+{
+    const QByteArray bytes = received.startsWith(request) ? received.mid(request.size()) : received;
+    // Bytes before the answer (a glitch, a late answer to an earlier
+    // request) are passed over: the answer may start at any byte.
+    bool waiting = bytes.isEmpty() || request.startsWith(bytes);
+    for (int offset = 0; offset < bytes.size(); ++offset) {
+        const ModbusReply reply = replyAt(bytes.mid(offset), request);
+        if (reply.state == ModbusReply::State::Normal || reply.state == ModbusReply::State::Exception)
+            return reply;
+        waiting = waiting || reply.state == ModbusReply::State::Incomplete;
+    }
+    ModbusReply reply;
+    reply.state = waiting ? ModbusReply::State::Incomplete : ModbusReply::State::Invalid;
     return reply;
 }
 

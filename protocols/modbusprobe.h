@@ -27,8 +27,10 @@ constexpr int modbusReadAnswerBytes(int count)
     return 3 + 2 * count + 2;
 }
 
-// What the bytes received after `request` hold. A leading copy of the request
-// (an adapter that echoes what it sends) is passed over.
+// What the bytes received after `request` hold: the first well-formed answer
+// of the addressed slave, wherever it starts; Incomplete while one may still
+// come, Invalid when the bytes cannot become one. A leading copy of the
+// request (an adapter that echoes what it sends) is passed over.
 struct ModbusReply
 {
     enum class State { Incomplete, Normal, Exception, Invalid };
