@@ -149,10 +149,10 @@ void serialclass::slotModbusSearch(ModbusSearchRequest Request)
     try {
         TestLink link(serialPort, log);
         int configured = -1;
-        SearchProbe found{-1, 0, 0}; // a device's setting and address: not probed again
+        QList<QPair<int, int>> found; // the setting and address of each device: not probed again
         for (int i = 0; i < order.size(); ++i) {
             const SearchProbe &p = order.at(i);
-            if (p.line == found.line && p.address == found.address)
+            if (found.contains(qMakePair(p.line, p.address)))
                 continue;
             const SearchLine &line = kSearchLines[p.line];
             if (p.line != configured) {
@@ -187,7 +187,7 @@ void serialclass::slotModbusSearch(ModbusSearchRequest Request)
             }
             emit signalModbusSearchEvent(event);
             ++end.devices;
-            found = p;
+            found << qMakePair(p.line, p.address);
             if (!Request.all)
                 break;
         }
