@@ -126,8 +126,8 @@ QList<SearchProbe> searchOrder(int firstAddress)
 {
     QList<SearchProbe> order;
     const QList<int> firsts = firstAddresses(firstAddress);
-    for (const quint8 function : kSearchFunctions)
-        for (int line = 0; line < kSearchLineCount; ++line)
+    for (int line = 0; line < kSearchLineCount; ++line)
+        for (const quint8 function : kSearchFunctions)
             for (const int address : firsts)
                 order << SearchProbe{line, address, function};
     for (int line = 0; line < kSearchLineCount; ++line)

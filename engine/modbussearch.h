@@ -34,9 +34,10 @@ constexpr int kProbeRegisterCount = 1;
 
 // What a probe may wait beyond the wire: an FTDI adapter holds short answers
 // up to its 16 ms latency timer on the way in and the request about as long
-// on the way out; a meter takes some time to turn its transceiver round.
+// on the way out; a meter takes some time to turn its transceiver round. A
+// slower one is still heard during the next probe at its setting.
 constexpr int kAdapterLatencyMs = 32;
-constexpr int kSlaveTurnaroundMs = 100;
+constexpr int kSlaveTurnaroundMs = 80;
 
 // How long a probe waits at most: the request and the largest answer on the
 // wire with the silence that ends each frame, plus the margins above.
@@ -51,8 +52,10 @@ struct SearchProbe
 };
 
 // The search order: first the given or derived address and 1 under every
-// setting (function 03 everywhere, then 04), so that a device at either is
-// found early whatever its setting; then 2 to 247 setting by setting.
+// setting (function 03 to both, then 04 to both), so that a device at either
+// is found early whatever its setting; then 2 to 247 setting by setting. At
+// one setting a probe follows the one before, so that a slow slave's answer
+// still arrives while the search listens at its setting.
 QList<SearchProbe> searchOrder(int firstAddress);
 
 // The time of a search in which nothing answers, walking the same order.
