@@ -173,6 +173,10 @@ void ModbusSearchSession::stopWorker()
         return;
     disconnect(serial, nullptr, client, nullptr);
     disconnect(serial, nullptr, this, nullptr);
+    // An idle worker closes its port first, so that its thread has nothing
+    // left to do when asked to end, even on a busy machine.
+    if (workerIdle)
+        QMetaObject::invokeMethod(serial, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
     delete serial; // asks the search to stop, waits for the thread
     serial = nullptr;
     QCoreApplication::removePostedEvents(client, QEvent::MetaCall);
@@ -195,6 +199,7 @@ void ModbusSearchSession::slotRunOutcome(RunOutcome Outcome)
 
 void ModbusSearchSession::connectFailed()
 {
+    workerIdle = true;
     const QString text = QStringLiteral("Fehler beim Verbinden: ") +
                          connectFailureText(connectOutcome.connectFailure, connectOutcome.connectFailureText);
     const QString hint = connectFailureAction(connectOutcome.connectFailure);
@@ -235,6 +240,7 @@ void ModbusSearchSession::slotEvent(ModbusSearchEvent Event)
 
 void ModbusSearchSession::ended(const ModbusSearchEvent &end)
 {
+    workerIdle = true;
     output.clearProgress();
     QString error;
     int status = end.devices > 0 ? exitstatus::kSuccess : exitstatus::kNotSuccessful;

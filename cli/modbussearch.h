@@ -71,5 +71,6 @@ private:
     QJsonArray devices;
     ModbusSearchEvent lastProbe;
     QStringList settingsWithBytes; // of the end event, for the result document
+    bool workerIdle = false; // the search has ended, or the connect failed
     bool done = false;
 };
