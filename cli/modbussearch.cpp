@@ -85,7 +85,8 @@ QString searchDurationText(qint64 ms)
 {
     if (ms < 60000)
         return number(ms / 1000.0, 1) + QStringLiteral(" s");
-    return QStringLiteral("%1 min %2 s").arg(ms / 60000).arg((ms % 60000 + 500) / 1000);
+    const qint64 seconds = (ms + 999) / 1000; // rounded up: it states an upper bound too
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
 }
 
 QString searchSettingsText()

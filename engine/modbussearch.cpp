@@ -58,7 +58,7 @@ qint64 searchWorstCaseMs(int firstAddress)
     qint64 total = 0;
     const int answer = modbusReadAnswerBytes(kProbeRegisterCount);
     for (const SearchProbe &p : searchOrder(firstAddress))
-        total += probeBudgetMs(kSearchLines[p.line].setting, answer);
+        total += probeBudgetMs(kSearchLines[p.line].setting, answer) + kProbeOverheadMs;
     return total;
 }
 
