@@ -11,6 +11,7 @@
 #include "detection/ftdisource.h"
 #include "cli/interruptnotifier.h"
 #include "cli/jsonreport.h"
+#include "cli/modbussearch.h"
 #include "detection/portenumerator.h"
 #include "cli/portlisting.h"
 #include "engine/programversion.h"
@@ -72,6 +73,22 @@ int runCli(int argc, char *argv[])
         return exitstatus::kSuccess;
     }
 
+    InterruptNotifier interrupts;
+    if (options.action == CliOptions::Action::ModbusSearch) {
+        ModbusSearchSession::Request search;
+        search.port = options.port;
+        search.json = options.json;
+        search.search.modbusAddress = options.modbusAddress;
+        search.search.meterNumber = options.meterNumber;
+        search.search.all = options.searchAll;
+        ModbusSearchSession session(search, output);
+        QObject::connect(&interrupts, &InterruptNotifier::interrupted, &session, &ModbusSearchSession::interrupt);
+        QObject::connect(&session, &ModbusSearchSession::finished, &app, &QCoreApplication::exit,
+                         Qt::QueuedConnection);
+        session.start();
+        return app.exec();
+    }
+
     CliSession::Request request;
     request.port = options.port;
     request.readHeadTest = options.action == CliOptions::Action::ReadHeadTest;
@@ -99,7 +116,6 @@ int runCli(int argc, char *argv[])
     start.meterNumber = options.meterNumber;
     start.modbusAddress = options.modbusAddress;
 
-    InterruptNotifier interrupts;
     CliSession session(request, output);
     QObject::connect(&interrupts, &InterruptNotifier::interrupted, &session, &CliSession::interrupt);
     QObject::connect(&session, &CliSession::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);

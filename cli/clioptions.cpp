@@ -3,6 +3,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include "cli/modbussearch.h"
+
 namespace {
 
 struct OptionSpec
@@ -14,7 +16,9 @@ struct OptionSpec
 
 constexpr OptionSpec kOptions[] = {
     {"l,liste", nullptr, "Listet die unterstützten Adapter-Ports mit der erkannten Zubehör-Art auf."},
-    {"alle", nullptr, "Mit --liste: jeden seriellen Port, mit dem Zubehör, als das er getestet würde."},
+    {"alle", nullptr,
+     "Mit --liste: jeden seriellen Port, mit dem Zubehör, als das er getestet würde. Mit --modbus-suche: nach "
+     "dem ersten Gerät weitersuchen."},
     {"p,port", "port", "Serieller Port des Zubehörs, z. B. ttyUSB0 oder /dev/ttyUSB0."},
     {"z,zubehoer", "art",
      "Zubehör am Port: lesekopf oder rs485. Ohne Angabe wird es wie im Fenster am USB-Adapter erkannt."},
@@ -27,6 +31,13 @@ constexpr OptionSpec kOptions[] = {
     {"m,modbus-adresse", "adresse",
      "Modbus-Adresse des Zählers am RS485-Konverter, 1 bis 247, dezimal oder mit 0x hexadezimal; "
      "statt sie aus der Zählernummer abzuleiten."},
+    {"modbus-suche", nullptr,
+     "Sucht am RS485-Konverter ein beliebiges Modbus-RTU-Gerät und nennt Einstellung und Adresse, unter denen es "
+     "antwortet: %EINSTELLUNGEN%; zuerst die angegebene "
+     "oder abgeleitete Adresse und 1 unter jeder Einstellung, dann 2 bis 247; Funktion 03 und 04 an Register 0. "
+     "Jede Antwort des Geräts, auch eine Ausnahme, zeigt, dass der Konverter in beide Richtungen arbeitet. Bekannte "
+     "Registerbelegungen (Eastron SDM, ABB B2x, dieses Programm) werden erkannt und mit Werten gezeigt. Endet beim "
+     "ersten Gerät (mit --alle nicht). Eine vollständige Suche ohne Antwort dauert höchstens %SUCHDAUER%."},
     {"lesekopftest", nullptr, "Den Lesekopf selbst testen (Echo über ein weißes Blatt Papier)."},
     {"r,alle-register", nullptr, "Unter den Werten jedes Register des Telegramms auflisten, wie der Zähler es sendet."},
     {"f,fortlaufend", nullptr,
@@ -58,12 +69,15 @@ constexpr Clash kClashes[] = {
     {"liste", "modbus-adresse"}, {"lesekopftest", "fortlaufend"}, {"lesekopftest", "anzahl"},
     {"lesekopftest", "alle-register"}, {"zaehlernummer", "modbus-adresse"}, {"test", "modbus-adresse"},
     {"adresse", "modbus-adresse"},
+    {"modbus-suche", "liste"},  {"modbus-suche", "test"},     {"modbus-suche", "adresse"},
+    {"modbus-suche", "lesekopftest"}, {"modbus-suche", "alle-register"}, {"modbus-suche", "fortlaufend"},
+    {"modbus-suche", "anzahl"},
 };
 
 // Options that only the reading head understands; the RS485 converter always
 // runs its whole chain with the meter number. And the other way round.
 constexpr const char *kReadingHeadOnly[] = {"test", "adresse", "lesekopftest"};
-constexpr const char *kRs485Only[] = {"zaehlernummer", "modbus-adresse"};
+constexpr const char *kRs485Only[] = {"zaehlernummer", "modbus-adresse", "modbus-suche"};
 
 constexpr int kMaxModbusAddress = 247; // 0 is broadcast, 248 to 255 are reserved
 
@@ -94,7 +108,11 @@ CliParseResult parseCliOptions(const QStringList &arguments)
         "130 abgebrochen (Strg+C)."));
     for (const OptionSpec &spec : kOptions) {
         const QStringList names = QString::fromLatin1(spec.names).split(QLatin1Char(','));
-        const QString description = QString::fromUtf8(spec.description);
+        // The search's worst case comes from its own order and budget.
+        const QString description = QString::fromUtf8(spec.description)
+                                        .replace(QLatin1String("%SUCHDAUER%"),
+                                                 searchDurationText(searchWorstCaseMs()))
+                                        .replace(QLatin1String("%EINSTELLUNGEN%"), searchSettingsText());
         if (spec.valueName)
             parser.addOption(QCommandLineOption(names, description, QString::fromLatin1(spec.valueName)));
         else
@@ -137,8 +155,8 @@ CliParseResult parseCliOptions(const QStringList &arguments)
             o.given << longName(spec);
     }
     o.debug = isSet(parser, "debug");
-    if (isSet(parser, "alle") && !isSet(parser, "liste")) {
-        result.error = QStringLiteral("Die Option --alle gilt nur mit --liste.");
+    if (isSet(parser, "alle") && !isSet(parser, "liste") && !isSet(parser, "modbus-suche")) {
+        result.error = QStringLiteral("Die Option --alle gilt nur mit --liste oder --modbus-suche.");
         return result;
     }
     if (isSet(parser, "liste")) {
@@ -170,6 +188,12 @@ CliParseResult parseCliOptions(const QStringList &arguments)
     }
     if (isSet(parser, "lesekopftest"))
         o.action = CliOptions::Action::ReadHeadTest;
+    if (isSet(parser, "modbus-suche")) {
+        // The search is for the RS485 converter whatever the port looks like.
+        o.action = CliOptions::Action::ModbusSearch;
+        o.accessory = CliOptions::Accessory::Rs485;
+        o.searchAll = isSet(parser, "alle");
+    }
 
     o.port = parser.value(QStringLiteral("port"));
     if (o.port.isEmpty()) {

@@ -8,7 +8,7 @@
 // What the user asked for on the command line.
 struct CliOptions
 {
-    enum class Action { RunTests, ReadHeadTest, ListPorts, Help, Version };
+    enum class Action { RunTests, ReadHeadTest, ListPorts, ModbusSearch, Help, Version };
     enum class Accessory { Detect, ReadingHead, Rs485 };
 
     Action action = Action::RunTests;
@@ -24,6 +24,7 @@ struct CliOptions
     bool continuous = false;
     int readings = 0;      // continuous: end after this many, 0 for no end
     bool allPorts = false; // list every serial port, not only the adapters
+    bool searchAll = false; // Modbus search: go on after the first device
 
     // Long names of the options given, so that they can be checked against
     // the accessory once it is known (it may come from detection).

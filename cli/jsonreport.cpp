@@ -11,7 +11,14 @@
 
 namespace {
 
-QJsonObject head(int exitStatus, const QString &error)
+QJsonArray jsonStrings(const QStringList &lines)
+{
+    return QJsonArray::fromStringList(lines);
+}
+
+} // namespace
+
+QJsonObject jsonHead(int exitStatus, const QString &error)
 {
     QJsonObject o{{QStringLiteral("program"), QStringLiteral("viviv-cli")},
                   {QStringLiteral("version"), programVersionText()},
@@ -21,13 +28,6 @@ QJsonObject head(int exitStatus, const QString &error)
         o.insert(QStringLiteral("error"), error);
     return o;
 }
-
-QJsonArray jsonStrings(const QStringList &lines)
-{
-    return QJsonArray::fromStringList(lines);
-}
-
-} // namespace
 
 QString isoTimeNow()
 {
@@ -85,7 +85,7 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
     for (const RunRecord::LogLine &line : record.log)
         log.append(QJsonObject{{QStringLiteral("text"), line.text}, {QStringLiteral("colour"), line.colour}});
 
-    QJsonObject document = head(exitStatus, error);
+    QJsonObject document = jsonHead(exitStatus, error);
     const QJsonObject body{
         {QStringLiteral("port"), record.port},
         {QStringLiteral("accessory"), record.accessory},
@@ -119,7 +119,7 @@ QByteArray jsonReport(const RunRecord &record, int exitStatus, const QString &er
 
 QByteArray jsonError(const QString &error, int exitStatus, const QString &hint)
 {
-    QJsonObject document = head(exitStatus, error);
+    QJsonObject document = jsonHead(exitStatus, error);
     document.insert(QStringLiteral("hints"), jsonStrings(hint.isEmpty() ? QStringList() : QStringList{hint}));
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

@@ -2,12 +2,17 @@
 
 #include <QByteArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 
 struct RunRecord;
 
 // The local time, ISO 8601 with its offset from UTC ("2025-03-01T14:05:09+01:00").
 QString isoTimeNow();
+
+// What every document starts with: program, version, time, exit status and,
+// when the run ended early, why.
+QJsonObject jsonHead(int exitStatus, const QString &error = QString());
 
 // One JSON document for scripts: result word, protocol, port setting, every
 // valid value by OBIS code with its unit, every register of the telegram,

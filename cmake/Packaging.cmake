@@ -69,6 +69,13 @@ if(NOT VIVIV_SANITIZE)
     if(synopsis)
       string(APPEND include "[SYNOPSIS]\n${synopsis}\n")
     endif()
+    # A page may have examples of its own, written by hand.
+    set(_examples ${PROJECT_SOURCE_DIR}/tools/packaging/${prog}-examples.h2m)
+    if(EXISTS ${_examples})
+      file(READ ${_examples} _examples_text)
+      string(APPEND include "${_examples_text}")
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_examples})
+    endif()
     # Each page names the package's other programs.
     set(see_also "")
     foreach(other viviv-testprogramm viviv-cli viviv-demo viviv-metersim)

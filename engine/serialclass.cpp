@@ -13,6 +13,8 @@ serialclass::serialclass(QObject *parent)
     qDebug() << "serialclass constructor" << QThread::currentThreadId();
     qRegisterMetaType<RunOutcome>();
     qRegisterMetaType<StartRequest>();
+    qRegisterMetaType<ModbusSearchRequest>();
+    qRegisterMetaType<ModbusSearchEvent>();
     // Direct: finished() is emitted in the worker thread itself, just before it ends.
     connect(&workerThread, &QThread::finished, this, &serialclass::closePortInWorkerThread,
             Qt::DirectConnection);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include "engine/modbussearch.h"
 #include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 
@@ -36,6 +37,8 @@ signals:
     // Before "Test beendet!" of a start request, and when a connect fails:
     // the verdict and every test's facts, for the diagnosis.
     void signalRunOutcome(RunOutcome Outcome);
+    // The Modbus bus search: each probe, each device found, and its end.
+    void signalModbusSearchEvent(ModbusSearchEvent Event);
 
 public slots:
     void slotConnectSerialPort(QString Port);
@@ -44,6 +47,7 @@ public slots:
     // The same chain, with the fields a front end has typed.
     void slotStartRequest(StartRequest Request);
     void slotLesekopfStartTest();
+    void slotModbusSearch(ModbusSearchRequest Request);
     bool IR_Test01();
     bool IR_Test02();
     bool IR_Test03();

@@ -2,8 +2,7 @@
 
 #include <QDeadlineTimer>
 
-#include <cctype>
-
+#include "protocols/modbusprobe.h"
 #include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
 #include "engine/telegramsteps.h"
@@ -13,21 +12,6 @@ namespace {
 
 constexpr int kModbusAnswerMaxBytes = 5000;
 constexpr int kModbusAnswerWithinMs = 2000;
-
-// Slave address from the meter number: its last two characters (the whole
-// text when shorter) as a hexadecimal number, plus one, in 8 bits. A number
-// ending in "FF" gives 0, the broadcast address.
-bool slaveAddressFor(const QString &meterNumber, quint8 &slave)
-{
-    const QString digits = meterNumber.trimmed().right(2);
-    if (digits.isEmpty())
-        return false;
-    for (const QChar c : digits)
-        if (c.unicode() > 0x7F || !std::isxdigit(c.unicode()))
-            return false;
-    slave = quint8(digits.toUInt(nullptr, 16) + 1);
-    return true;
-}
 
 // The two RS485 readout tests differ only in these.
 struct ReadoutVariant

@@ -8,6 +8,7 @@
 // exists without "profile"; {portError} that path's open error); "profile",
 // "options", "pushReplace" for the simulator; "busy" (a second program holds
 // the port); "tty": ["out", "err"] for streams that are terminals;
+// "modbusPeer": {"map", "slave", "line"} for a libmodbus device instead (modbuspeer.h);
 // "interruptAfter" (Ctrl+C once stdout shows it); "exit"; "out"/"err" (texts
 // each stream contains), "outLacks"/"errLacks", "outIs"/"errIs"; "json" (the
 // document's keys: plain values equal, "findings" as the list of their keys, other
@@ -16,6 +17,7 @@
 // log); "ndjson" (number of one-line documents).
 
 #include "tests/common/jsonrows.h"
+#include "tests/cli/modbuspeer.h"
 #include "tests/common/rowsimulator.h"
 
 #include <QElapsedTimer>
@@ -74,7 +76,14 @@ inline void runCliRow(const QJsonObject &row)
     QString port = QStringLiteral("/dev/viviv-cli-kein-port-") + QTest::currentDataTag(), portError;
     std::unique_ptr<MeterSimulator> sim;
     QSerialPort holder; // a second program on the port
-    if (row.contains("profile")) {
+    std::unique_ptr<ModbusPeer> peer;
+    if (row.contains("modbusPeer")) {
+        const QJsonObject p = row["modbusPeer"].toObject();
+        LineFormat format;
+        QVERIFY(LineFormat::parse(p["line"].toString(), &format));
+        peer = std::make_unique<ModbusPeer>(p["map"].toString(), p["slave"].toInt(), format);
+        port = peer->slavePath();
+    } else if (row.contains("profile")) {
         Options options;
         if (const QStringList swap = strings(row["pushReplace"]); !swap.isEmpty())
             options.telegram = telegrams::iecPushMessage().replace(swap[0].toLatin1(), swap[1].toLatin1());
@@ -103,7 +112,7 @@ inline void runCliRow(const QJsonObject &row)
     if (!errTty.path.isEmpty())
         process.setStandardErrorFile(errTty.path);
     // Against a meter the test bed build, so that the simulator sees the 7E1/8E1 the engine asks for.
-    process.start(sim ? VIVIV_CLI_TESTBED_PROGRAM : VIVIV_CLI_PROGRAM, arguments);
+    process.start(sim || peer ? VIVIV_CLI_TESTBED_PROGRAM : VIVIV_CLI_PROGRAM, arguments);
     QVERIFY(process.waitForStarted());
     process.closeWriteChannel();
 
@@ -187,7 +196,8 @@ inline void runCliRow(const QJsonObject &row)
         for (const QJsonValue &part : w->toArray()) {
             const QJsonArray have = json[w.key()].toArray();
             QVERIFY2(std::any_of(have.begin(), have.end(), [&](const QJsonValue &h) { return contains(h, part); }),
-                     qPrintable(w.key() + ": " + QJsonDocument(QJsonArray{part}).toJson()));
+                     qPrintable(w.key() + ": " + QJsonDocument(QJsonArray{part}).toJson() + " not in "
+                                + QJsonDocument(have).toJson()));
         }
     }
     if (!want.contains("values"))

@@ -1,4 +1,4 @@
-// Modbus RTU: CRC and decodeModbus on the rows of testdata/modbus/rows.json,
+// Modbus RTU: CRC, decodeModbus and parseModbusReply on the rows of testdata/modbus/rows.json,
 // and the thirteen requests against libmodbus.
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,6 +7,7 @@
 
 #include "protocols/modbusrtu.h"
 #include "tools/modbus_encoder/modbusencoder.h"
+#include "protocols/modbusprobe.h"
 #include "tests/common/testrows.h"
 
 namespace {
@@ -53,6 +54,18 @@ void TestModbusCodec::rows()
 {
     QFETCH(QJsonObject, row);
     const QString input = row["input"].toString(), result = row["result"].toString();
+    if (row["call"] == "reply") {
+        const QStringList hex = input.split('|');
+        const ModbusReply r = parseModbusReply(QByteArray::fromHex(hex[1].toLatin1()), QByteArray::fromHex(hex[0].toLatin1()));
+        static const char *const kStates[] = {"incomplete", "normal", "exception", "invalid"};
+        QString got = QString::fromLatin1(kStates[int(r.state)]);
+        for (const quint16 value : r.registers)
+            got += QStringLiteral(" %1").arg(value, 4, 16, QLatin1Char('0'));
+        if (r.state == ModbusReply::State::Exception)
+            got += QStringLiteral(" %1").arg(r.exceptionCode);
+        QCOMPARE(got, result);
+        return;
+    }
     if (row["call"] == "crc") {
         const QByteArray bytes = QByteArray::fromHex(input.toLatin1());
         QCOMPARE(QString::number(p.calcModbusCrc(bytes, row["n"].toInt()), 16)
