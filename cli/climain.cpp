@@ -98,6 +98,7 @@ int runCli(int argc, char *argv[])
     start.signOnAddress = options.address;
     start.meterNumber = options.meterNumber;
     start.modbusAddress = options.modbusAddress;
+    start.fast = options.fast;
 
     InterruptNotifier interrupts;
     CliSession session(request, output);
