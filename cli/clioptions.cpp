@@ -31,7 +31,8 @@ constexpr OptionSpec kOptions[] = {
      "Schnelltest: jeder Test endet, sobald die Antwort vollständig ist, statt nach festen Wartezeiten. Lesekopf: "
      "SML (gesendet oder erfragt) und OBIS ASCII (gesendet) in einem Test bei 9600 8N1 (bis 4,5 s), sonst die "
      "Anmeldung bei 300 Bd; Ergebnis nach 1 bis 10 s, ohne Antwort nach etwa 7 s. RS485-Konverter: dieselben "
-     "vier Tests, die 13 Modbus-Anfragen in etwa 1 s. Ausgabe, JSON und Exit-Status wie ohne --schnell."},
+     "vier Tests, die 13 Modbus-Anfragen in etwa 1 s. Mit --test 1 bis 3 nur der erste Test des Lesekopfs, mit "
+     "--test 4 nur die Anmeldung. Ausgabe, JSON und Exit-Status wie ohne --schnell."},
     {"lesekopftest", nullptr, "Den Lesekopf selbst testen (Echo über ein weißes Blatt Papier)."},
     {"r,alle-register", nullptr, "Unter den Werten jedes Register des Telegramms auflisten, wie der Zähler es sendet."},
     {"f,fortlaufend", nullptr,

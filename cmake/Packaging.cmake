@@ -69,6 +69,13 @@ if(NOT VIVIV_SANITIZE)
     if(synopsis)
       string(APPEND include "[SYNOPSIS]\n${synopsis}\n")
     endif()
+    # Examples with transcripts, where a program has them.
+    set(examples ${PROJECT_SOURCE_DIR}/tools/packaging/${prog}.examples)
+    if(EXISTS ${examples})
+      file(READ ${examples} text)
+      string(APPEND include "[EXAMPLES]\n${text}")
+      set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${examples})
+    endif()
     # Each page names the package's other programs.
     set(see_also "")
     foreach(other viviv-testprogramm viviv-cli viviv-demo viviv-metersim)

@@ -2,17 +2,22 @@
 // verdict of the fast chain (StartRequest::fast, viviv-cli --schnell) and of
 // the normal chain ("Alle Tests"), against the same simulated meter at its
 // slowest settings (reaction and acknowledgement reaction 1500 ms, the push
-// interval named, a USB adapter's packets). Counters:
-//   fast_ms, chain_ms  time to signalTestFinished
+// interval named and its push just missed, a USB adapter's packets). Counters:
+//   fast_ms, chain_ms  time to signalTestFinished (fast: median of three)
+//   fast_max_ms        the slowest of the three fast runs
 //   speedup            chain_ms / fast_ms
 //   wire_ms            what the wire itself needs at least (see wireMs())
 //   bound_ms           the most the fast chain may take
-//   within_bound       1 when fast_ms <= bound_ms
+//   within_bound       1 when fast_max_ms <= bound_ms
 // The bench's own time (the manual time) is the fast chain's.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <vector>
 
 #include "bench/common/workerprobe.h"
 #include "engine/serialclass.h"
@@ -32,21 +37,30 @@ struct MeterKind
     Profile profile;
     enum_interfaces_t accessory;
     int intervalMs; // push meters
+    int reactionMs; // request and sign-on meters
     Wire wire;
     int boundMs;    // 0: the push interval plus one second
 };
 
 constexpr int kSlowestReactionMs = 1500;
-constexpr int kFirstPushMs = 500; // a push meter has been running for a while
+constexpr int kFirstPushMs = 500;
+constexpr int kPushMissedByMs = 30;
+// The fast chain runs this often per kind (the chain once): the median is
+// reported, and the slowest run is held against the bound.
+constexpr int kFastRuns = 3;
 
+// The SML request meter at the simulator's slowest reaction as well: the wire
+// alone then needs more than the 2 s bound (request, 1.5 s, the answer).
 constexpr MeterKind kKinds[] = {
-    {"SML push 1 s", Profile::SmlPush, IR_Head, 1000, Wire::SmlPush, 2000},
-    {"SML push 4 s", Profile::SmlPush, IR_Head, 4000, Wire::SmlPush, 5000},
-    {"SML request", Profile::SmlRequest, IR_Head, 0, Wire::SmlRequest, 2000},
-    {"IEC push 4 s", Profile::IecPush, IR_Head, 4000, Wire::IecPush, 0},
-    {"mode C at 9600", Profile::IecModeC, IR_Head, 0, Wire::ModeC, 10000},
-    {"nothing at all", Profile::Silent, IR_Head, 0, Wire::Nothing, 12000},
-    {"RS485 Modbus", Profile::ModbusSlave, MODBUS485_Converter, 0, Wire::Modbus, 2000},
+    {"SML push 1 s", Profile::SmlPush, IR_Head, 1000, 0, Wire::SmlPush, 2000},
+    {"SML push 4 s", Profile::SmlPush, IR_Head, 4000, 0, Wire::SmlPush, 5000},
+    {"SML request 200 ms", Profile::SmlRequest, IR_Head, 0, 200, Wire::SmlRequest, 2000},
+    {"SML request 1500 ms", Profile::SmlRequest, IR_Head, 0, kSlowestReactionMs, Wire::SmlRequest, 2000},
+    {"IEC push 1 s", Profile::IecPush, IR_Head, 1000, 0, Wire::IecPush, 0},
+    {"IEC push 4 s", Profile::IecPush, IR_Head, 4000, 0, Wire::IecPush, 0},
+    {"mode C at 9600", Profile::IecModeC, IR_Head, 0, kSlowestReactionMs, Wire::ModeC, 10000},
+    {"nothing at all", Profile::Silent, IR_Head, 0, 0, Wire::Nothing, 12000},
+    {"RS485 Modbus", Profile::ModbusSlave, MODBUS485_Converter, 0, 0, Wire::Modbus, 2000},
 };
 
 double bytesMs(qint64 bytes, int bitsPerCharacter, int baud)
@@ -64,7 +78,7 @@ double wireMs(const MeterKind &kind)
     case Wire::SmlPush:
         return kind.intervalMs + bytesMs(metersim::telegrams::smlFile().size(), 10, 9600);
     case Wire::SmlRequest:
-        return bytesMs(96, 10, 9600) + kSlowestReactionMs + bytesMs(metersim::telegrams::smlFile().size(), 10, 9600);
+        return bytesMs(96, 10, 9600) + kind.reactionMs + bytesMs(metersim::telegrams::smlFile().size(), 10, 9600);
     case Wire::IecPush:
         return kind.intervalMs + bytesMs(metersim::telegrams::iecPushMessage().size(), 10, 9600);
     case Wire::ModeC:
@@ -86,7 +100,7 @@ void runKind(benchmark::State &state, const MeterKind &kind)
 {
     metersim::Options options;
     options.slaveAddress = 0x79;
-    options.reactionMs = kSlowestReactionMs;
+    options.reactionMs = kind.reactionMs;
     options.ackReactionMs = kSlowestReactionMs;
     options.usbAdapter = true;
     if (kind.intervalMs > 0) {
@@ -104,6 +118,15 @@ void runKind(benchmark::State &state, const MeterKind &kind)
     request.meterNumber = QStringLiteral("12345678");
     const auto timed = [&](bool fast, double &ms) {
         request.fast = fast;
+        // The worst case for a push meter: its push has just begun.
+        if (kind.intervalMs > 0) {
+            meter.clearRecorded();
+            QElapsedTimer waited;
+            waited.start();
+            while (meter.sentBytes().isEmpty() && waited.elapsed() < 2 * kind.intervalMs)
+                QThread::msleep(2);
+            QThread::msleep(kPushMissedByMs);
+        }
         QElapsedTimer clock;
         clock.start();
         const bool finished = probe.runRequest(request, 300000);
@@ -111,19 +134,24 @@ void runKind(benchmark::State &state, const MeterKind &kind)
         return finished;
     };
     for (auto _ : state) {
-        double fastMs = 0, chainMs = 0;
-        if (!timed(true, fastMs) || !timed(false, chainMs)) {
-            state.SkipWithError("no signalTestFinished");
-            return;
-        }
+        std::vector<double> fastMs(kFastRuns);
+        double chainMs = 0;
+        for (double &ms : fastMs)
+            if (!timed(true, ms))
+                return state.SkipWithError("no signalTestFinished");
+        if (!timed(false, chainMs))
+            return state.SkipWithError("no signalTestFinished");
+        std::sort(fastMs.begin(), fastMs.end());
+        const double median = fastMs[kFastRuns / 2];
         const double bound = kind.boundMs > 0 ? kind.boundMs : kind.intervalMs + 1000;
-        state.SetIterationTime(fastMs / 1000.0);
-        state.counters["fast_ms"] = fastMs;
+        state.SetIterationTime(median / 1000.0);
+        state.counters["fast_ms"] = median;
+        state.counters["fast_max_ms"] = fastMs.back();
         state.counters["chain_ms"] = chainMs;
-        state.counters["speedup"] = chainMs / fastMs;
+        state.counters["speedup"] = chainMs / median;
         state.counters["wire_ms"] = wireMs(kind);
         state.counters["bound_ms"] = bound;
-        state.counters["within_bound"] = fastMs <= bound ? 1 : 0;
+        state.counters["within_bound"] = fastMs.back() <= bound ? 1 : 0;
     }
 }
 
