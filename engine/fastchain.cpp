@@ -51,6 +51,11 @@ constexpr AnswerWindow kListenWindow{4500, 4500, 4500};
 constexpr AnswerWindow kTelegramEndWindow{kIecCharacterGapMaxMs + kAnswerMarginMs,
                                           kIecCharacterGapMaxMs + kAnswerMarginMs, 3000};
 
+// "/", the maker's three letters, the rate, at most 16 characters of
+// identification and two of an enhanced mode, CR LF: noise at 300 Bd ends
+// when no identification can still come.
+constexpr int kIdentificationMaxCharacters = 25;
+
 // 7E1 characters read at 8N1 carry their parity in bit 7.
 QByteArray sevenBits(const QByteArray &bytes)
 {
@@ -226,8 +231,9 @@ bool serialclass::fastSignOnTest(const QString &deviceAddress)
         // Counted from the hand-over: the request's time on the wire, the
         // meter's reaction, then its pauses between characters.
         const int onWire = onWireMs(int(request.size()), kLine300_7E1.baud);
-        const AnswerWindow identWindow{onWire + kIecReactionMaxMs + kAnswerMarginMs,
-                                       kIecCharacterGapMaxMs + kAnswerMarginMs, onWire + 10000};
+        const int answered = onWire + kIecReactionMaxMs + kAnswerMarginMs;
+        const AnswerWindow identWindow{answered, kIecCharacterGapMaxMs + kAnswerMarginMs,
+                                       answered + onWireMs(kIdentificationMaxCharacters, kLine300_7E1.baud)};
         readAnswer(link, buffer, identWindow, [](const QByteArray &b) { return meterIdentificationStart(b) >= 0; });
         if (buffer.isEmpty()) {
             log.noData();
