@@ -115,6 +115,7 @@ int runCli(int argc, char *argv[])
     start.signOnAddress = options.address;
     start.meterNumber = options.meterNumber;
     start.modbusAddress = options.modbusAddress;
+    start.fast = options.fast;
 
     CliSession session(request, output);
     QObject::connect(&interrupts, &InterruptNotifier::interrupted, &session, &CliSession::interrupt);

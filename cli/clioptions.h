@@ -25,6 +25,7 @@ struct CliOptions
     int readings = 0;      // continuous: end after this many, 0 for no end
     bool allPorts = false; // list every serial port, not only the adapters
     bool searchAll = false; // Modbus search: go on after the first device
+    bool fast = false;     // --schnell: each test ends when its answer is complete
 
     // Long names of the options given, so that they can be checked against
     // the accessory once it is known (it may come from detection).

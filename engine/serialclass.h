@@ -12,6 +12,7 @@
 #include "protocols/meterresult.h"
 
 class QSerialPort;
+struct ChainRun;
 struct TestSink;
 
 // The serial worker: owns the port to the accessory, lives in a thread of its
@@ -62,8 +63,17 @@ public:
     bool signOnTest(const QString &deviceAddress);
     bool modbusTest(const StartRequest &request);
 
+    // The command line's fast chain (StartRequest::fast): each test ends when
+    // its answer is complete, not after fixed sleeps.
+    bool fastListenTest();
+    bool fastSignOnTest(const QString &deviceAddress);
+    bool fastReadoutTest(const StartRequest &request, int number);
+    bool fastSmlListenTest();
+
 private:
     void runChain(const StartRequest &request);
+    void runFastChain(const StartRequest &request);
+    void runSteps(const ChainRun &chain, const StartRequest &request);
     // Runs in the worker thread as it finishes, so the port is closed there.
     void closePortInWorkerThread();
     // Closes and deletes the port, if one is held; the caller holds portMutex.

@@ -3,51 +3,11 @@
 #include <QDeadlineTimer>
 
 #include "protocols/parserclass.h"
+#include "engine/headsteps.h"
 #include "engine/telegramsteps.h"
 #include "engine/testlink.h"
 
 namespace {
-
-// The fixed SML request: PublicOpen, GetList and PublicClose in one
-// transport frame, CRCs included; sent unchanged.
-constexpr char kSmlRequest[] =
-    "\x1B\x1B\x1B\x1B\x01\x01\x01\x01"
-    "\x76\x03\x30\x30\x62\x00\x62\x00\x72\x65\x00\x00\x01\x00\x77\x01\x01"
-    "\x09\x31\x31\x33\x31\x31\x38\x36\x32\x01\x01\x01\x01\x63\x03\x36\x00"
-    "\x76\x03\x30\x31\x62\x00\x62\x00\x72\x65\x00\x00\x07\x00\x75\x01\x01\x01\x01\x01"
-    "\x63\x14\xCB\x00"
-    "\x76\x03\x30\x32\x62\x00\x62\x00\x72\x65\x00\x00\x02\x00\x71\x01\x63\x75\x6D\x00"
-    "\x00\x00\x1B\x1B\x1B\x1B\x1A\x02\x72\x41";
-constexpr int kSmlRequestSize = int(sizeof(kSmlRequest)) - 1;
-static_assert(kSmlRequestSize == 96, "the SML request frame has 96 bytes");
-
-// Acknowledgement of an IEC 62056-21 identification, by the baud-rate
-// character the meter offers; the program goes no higher than 9600 Bd.
-struct BaudAck
-{
-    char offered;
-    const char *ack; // six bytes: ACK, protocol 0, rate, mode 0, CR, LF
-    qint32 rate;
-};
-constexpr BaudAck kBaudAcks[] = {
-    {'1', "\x06" "010\r\n", 600},
-    {'2', "\x06" "020\r\n", 1200},
-    {'3', "\x06" "030\r\n", 2400},
-    {'4', "\x06" "040\r\n", 4800},
-    {'5', "\x06" "050\r\n", 9600},
-    {'6', "\x06" "050\r\n", 9600},
-};
-// "0", mode B letters and anything else: stay at the sign-on rate.
-constexpr BaudAck kStayAtSignOnRate{'0', "\x06" "000\r\n", 300};
-constexpr int kAckSize = 6;
-
-const BaudAck &ackFor(char offered)
-{
-    for (const BaudAck &row : kBaudAcks)
-        if (row.offered == offered)
-            return row;
-    return kStayAtSignOnRate;
-}
 
 // Limits of the sign-on test. The identification ends on its CR LF or after
 // 50 silent polls; a line that keeps sending without CR LF (noise, a wrong
@@ -61,31 +21,10 @@ constexpr int kDataEmptyPolls = 25;
 constexpr int kDataMaxBytes = 30000;
 constexpr int kDataMaxMs = 120000;
 
-// The acknowledgement leaves the wire 200 ms after it is handed over (six
-// 7E1 characters of 10 bits at 300 Bd). The port switches a little after
-// that: sooner garbles its last character, later misses the start of a meter
-// that answers in the shortest reaction time allowed (200 ms).
-constexpr int kBitsPerCharacter = 10; // start, 7 data, parity, stop
-
-constexpr int onWireMs(int characters, qint32 rate)
-{
-    return characters * kBitsPerCharacter * 1000 / rate;
-}
-
-constexpr int kAckOnWireMs = onWireMs(kAckSize, kLine300_7E1.baud);
-constexpr int kSwitchMarginMs = 30;
-
 // The block check character follows the ETX; a USB adapter may hand it over
 // in a packet of its own, some character times and its latency timer later.
 constexpr int kBlockCheckCharacters = 4;
 constexpr int kAdapterPacketDelayMs = 50;
-
-// The identification line is complete on CR LF, unless it is the echo of our
-// own request, which ends in "!" CR LF.
-bool identificationComplete(const QByteArray &buffer)
-{
-    return buffer.endsWith("\r\n") && (buffer.size() < 3 || buffer.at(buffer.size() - 3) != '!');
-}
 
 // A readout on its way: an identification, then a data block with at least
 // one complete data line. Noise shows neither.
@@ -145,7 +84,7 @@ bool serialclass::IR_Test02()
         QByteArray buffer;
         link.configure(kLine9600_8N1);
         link.sleep(2000);
-        const QByteArray request = QByteArray::fromRawData(kSmlRequest, kSmlRequestSize);
+        const QByteArray request = smlRequestFrame();
         link.send(request, 1000);
         link.sleep(2000);
         link.waitForInput(5000);
@@ -224,8 +163,7 @@ bool serialclass::signOnTest(const QString &deviceAddress)
         link.sleep(2000);
 
         testOutcome.signOnAddress = deviceAddress.trimmed();
-        const QByteArray request = QByteArrayLiteral("/?") + deviceAddress.trimmed().toUtf8() + QByteArrayLiteral("!\r\n");
-        link.send(request, 1000);
+        link.send(signOnRequest(deviceAddress), 1000);
 
         for (int polls = 1, emptyPolls = 0;; ++polls) {
             link.sleep(100);
@@ -243,19 +181,11 @@ bool serialclass::signOnTest(const QString &deviceAddress)
             log.noData();
             return false;
         }
-        const int ident = meterIdentificationStart(buffer);
+        const int ident = recordIdentification(log, buffer);
         if (ident < 0)
             return false;
-        log.identification(buffer.mid(ident, buffer.indexOf('\r', ident) - ident));
 
-        const BaudAck &ack = ackFor(buffer.at(ident + 4));
-        const QDeadlineTimer switchAt(kAckOnWireMs + kSwitchMarginMs, Qt::PreciseTimer);
-        link.send(QByteArray(ack.ack, kAckSize), 100);
-        link.sleep(int(qMax<qint64>(0, switchAt.remainingTime())));
-        link.setBaudRate(ack.rate);
-        log.dataRate(ack.rate);
-        if (ack.rate != kStayAtSignOnRate.rate)
-            log.line(QStringLiteral("Wechsel auf Baud %1...").arg(ack.rate), logcolour::kHeading);
+        const qint32 rate = acknowledgeAndSwitch(link, log, buffer.at(ident + 4));
 
         const QString progress = QStringLiteral("Test 4 von 4 - Lese Bytes: ");
         const QDeadlineTimer capAt(kDataMaxMs);
@@ -269,22 +199,13 @@ bool serialclass::signOnTest(const QString &deviceAddress)
             if (buffer.size() > kDataMaxBytes)
                 break;
             if (holdsStxEtxBlock(buffer)) {
-                takeBlockCheck(link, buffer, ack.rate, progress);
+                takeBlockCheck(link, buffer, rate, progress);
                 break;
             }
             if (capAt.hasExpired() && !readoutUnderway(buffer))
                 break;
         }
 
-        const QString text = textOf(buffer);
-        checkIecBlock(parser, log, buffer);
-        if (!parser.containsEnergyRegister(text)) {
-            noEnergyRegister(log, buffer);
-            return false;
-        }
-        if (buffer.at(buffer.size() - 1) == parser.calcBcc(buffer))
-            log.values(parser.decodeObisAscii(text));
-        logIecReadout(log, buffer, IecReport::TextThenHexLine);
-        return true;
+        return judgeSignOnReadout(parser, log, buffer);
     });
 }

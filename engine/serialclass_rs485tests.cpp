@@ -5,13 +5,23 @@
 #include "protocols/modbusprobe.h"
 #include "protocols/modbusrtu.h"
 #include "protocols/parserclass.h"
+#include "engine/answerread.h"
 #include "engine/telegramsteps.h"
 #include "engine/testlink.h"
 
 namespace {
 
 constexpr int kModbusAnswerMaxBytes = 5000;
-constexpr int kModbusAnswerWithinMs = 2000;
+
+// The chain waits before it looks for each answer; the fast chain reads each
+// answer as it comes and goes on the moment it is complete.
+struct ModbusTiming
+{
+    int settleMs;
+    int answerWithinMs;
+};
+constexpr ModbusTiming kModbusChainTiming{700, 2000};
+constexpr ModbusTiming kModbusFastTiming{0, 2000};
 
 // The two RS485 readout tests differ only in these.
 struct ReadoutVariant
@@ -35,10 +45,10 @@ constexpr int kSmlReadOnMs = 5000;
 // Reads until the answer is complete, more than 5000 bytes came, or the time
 // for the answer is up: a slow meter or one whose answer comes in several
 // packets is read whole.
-ModbusCut readModbusAnswer(TestLink &link, const QByteArray &request)
+ModbusCut readModbusAnswer(TestLink &link, const QByteArray &request, int withinMs)
 {
     QByteArray received;
-    const QDeadlineTimer due(kModbusAnswerWithinMs, Qt::PreciseTimer);
+    const QDeadlineTimer due(withinMs, Qt::PreciseTimer);
     for (;;) {
         link.appendAvailable(received, QStringLiteral("Test 1 von 3 - Lese Bytes: "));
         const ModbusCut cut = cutModbusAnswer(received, request);
@@ -102,13 +112,15 @@ bool serialclass::modbusTest(const StartRequest &startRequest)
             return false;
         }
         testOutcome.modbusSlave = slave;
+        const ModbusTiming &timing = startRequest.fast ? kModbusFastTiming : kModbusChainTiming;
 
         for (int request = 0; request < kModbusRequestCount; ++request) {
             link.discardInput();
             const QByteArray frame = modbusRequestFrame(slave, request);
             link.send(frame, 1000);
-            link.sleep(700);
-            const ModbusCut cut = readModbusAnswer(link, frame);
+            if (timing.settleMs > 0)
+                link.sleep(timing.settleMs);
+            const ModbusCut cut = readModbusAnswer(link, frame, timing.answerWithinMs);
             const QByteArray &answer = cut.answer;
             recordModbusAnswer(parser, log, slave, cut);
             if (cut.complete && parser.checkModbusCrc(answer)) {
@@ -128,6 +140,19 @@ bool serialclass::modbusTest(const StartRequest &startRequest)
 }
 
 namespace {
+
+bool judgeReadout(const parserclass &parser, const TestLog &log, const QByteArray &buffer)
+{
+    const QString text = textOf(buffer);
+    checkIecBlock(parser, log, buffer);
+    if (!parser.containsEnergyRegister(text)) {
+        noEnergyRegister(log, buffer);
+        return false;
+    }
+    log.values(parser.decodeObisAscii(text));
+    logIecReadout(log, buffer, IecReport::TextThenHexLine);
+    return true;
+}
 
 bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant &variant)
 {
@@ -151,15 +176,7 @@ bool runReadoutTest(const TestLog &log, QSerialPort *port, const ReadoutVariant 
             if (buffer.size() > kReadoutMaxBytes || holdsStxEtxBlock(buffer))
                 break;
         }
-        const QString text = textOf(buffer);
-        checkIecBlock(parser, log, buffer);
-        if (!parser.containsEnergyRegister(text)) {
-            noEnergyRegister(log, buffer);
-            return false;
-        }
-        log.values(parser.decodeObisAscii(text));
-        logIecReadout(log, buffer, IecReport::TextThenHexLine);
-        return true;
+        return judgeReadout(parser, log, buffer);
     });
 }
 
@@ -201,6 +218,74 @@ bool serialclass::MODBUS485_Test04(QString Passwort)
         }
         const QByteArray frame = search.frameToAccept();
         if (frame.isEmpty()) {
+            log.noData();
+            return false;
+        }
+        if (!parser.containsSmlEnergyRegister(frame)) {
+            log.lacksEnergyRegister();
+            return false;
+        }
+        acceptSmlFrame(parser, log, frame);
+        return true;
+    });
+}
+
+namespace {
+
+// The fast chain waits for a bus meter's identification and data message as
+// long as IEC 62056-21 lets it take (request or acknowledgement on the wire,
+// reaction, pauses between characters), and for a push a little longer than
+// the longest usual interval.
+constexpr int kRequestOnWireMs = 10;
+constexpr AnswerWindow kIdentificationWindow{kRequestOnWireMs + kIecReactionMaxMs + kAnswerMarginMs,
+                                             kIecCharacterGapMaxMs + kAnswerMarginMs, 5000};
+constexpr AnswerWindow kDataMessageWindow{kRequestOnWireMs + kIecReactionMaxMs + kAnswerMarginMs,
+                                          kIecCharacterGapMaxMs + kAnswerMarginMs, 30000};
+constexpr int kPushIntervalMaxMs = 4000;
+constexpr AnswerWindow kSmlPushWindow{kPushIntervalMaxMs + 500, kPushIntervalMaxMs + 500, 2 * (kPushIntervalMaxMs + 500)};
+
+} // namespace
+
+bool serialclass::fastReadoutTest(const StartRequest &request, int number)
+{
+    Q_UNUSED(request);
+    const ReadoutVariant &variant = number == 2 ? kReadoutTest2 : kReadoutTest3;
+    TestLog log(testSink());
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        QByteArray buffer;
+        link.configure(variant.line);
+        link.send(QByteArray(kReadoutRequest), 1000);
+        const QString prefix = QString::fromUtf8(variant.progressPrefix);
+        readAnswer(link, buffer, kIdentificationWindow,
+                   [](const QByteArray &b) { return meterIdentificationStart(b) >= 0; }, prefix);
+        // Silence to the request: no acknowledgement brings a readout.
+        if (buffer.isEmpty()) {
+            log.noData();
+            return false;
+        }
+        link.send(QByteArray(variant.ack, kAckSize), 1000);
+        readAnswer(link, buffer, kDataMessageWindow, readoutComplete, prefix);
+        if (buffer.size() < kReadoutMinBytes) {
+            log.noData();
+            return false;
+        }
+        return judgeReadout(parser, log, buffer);
+    });
+}
+
+bool serialclass::fastSmlListenTest()
+{
+    TestLog log(testSink());
+    return runGuarded(serialPort, log, [&](TestLink &link) {
+        parserclass parser;
+        link.configure(kLine9600_8N1);
+        QByteArray buffer;
+        SmlFrameSearch search;
+        readAnswer(link, buffer, kSmlPushWindow,
+                   [&](const QByteArray &b) { return search.scan(parser, log, b); });
+        const QByteArray frame = search.frameToAccept();
+        if (frame.isEmpty() || buffer.size() < kSmlMinBytes) {
             log.noData();
             return false;
         }

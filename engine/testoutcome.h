@@ -134,6 +134,9 @@ struct StartRequest
     QString signOnAddress;  // reading head, mode C: the meter's device address
     QString meterNumber;    // RS485: the Modbus address is derived from it
     int modbusAddress = 0;  // RS485: 1..247 given directly; 0 derives it
+    // The command line's fast chain: each answer is read as it arrives and
+    // judged the moment it is complete. The window never sets it.
+    bool fast = false;
 };
 
 const char *protocolName(Protocol protocol);

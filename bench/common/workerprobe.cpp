@@ -48,7 +48,7 @@ bool timeWorkerRun(benchmark::State &state, serialclass &worker, const std::func
     return true;
 }
 
-WorkerProbe::WorkerProbe(serialclass &worker) : client(std::make_unique<WorkerClient>(&worker))
+WorkerProbe::WorkerProbe(serialclass &worker) : worker(worker), client(std::make_unique<WorkerClient>(&worker))
 {
     // Only the answers that end a request are awaited; the others just arrive.
     QObject::connect(client.get(), &WorkerClient::connected, [this] { answer(true); });
@@ -75,6 +75,14 @@ bool WorkerProbe::startAndConnect(benchmark::State &state, metersim::MeterSimula
 bool WorkerProbe::runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs)
 {
     return await(timeoutMs, [&] { client->startTest(passwort, mode, kind); });
+}
+
+bool WorkerProbe::runRequest(const StartRequest &request, int timeoutMs)
+{
+    return await(timeoutMs, [&] {
+        QMetaObject::invokeMethod(&worker, [w = &worker, request] { w->slotStartRequest(request); },
+                                  Qt::QueuedConnection);
+    });
 }
 
 bool WorkerProbe::runReadHeadTest(int timeoutMs)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
 
 class QEventLoop;
@@ -43,6 +44,8 @@ public:
     // timeoutMs for signalTestFinished.
     bool runTest(const QString &passwort, TestMode_t mode, enum_interfaces_t kind, int timeoutMs);
     bool runReadHeadTest(int timeoutMs);
+    // Runs a typed start request (as the command line sends it).
+    bool runRequest(const StartRequest &request, int timeoutMs);
 
 private:
     // Sends the request and runs an event loop until an answer ends it or
@@ -50,6 +53,7 @@ private:
     bool await(int timeoutMs, const std::function<void()> &request);
     void answer(bool awaited);
 
+    serialclass &worker;
     std::unique_ptr<WorkerClient> client;
     QEventLoop *waiting = nullptr;
     bool answered = false;

@@ -39,6 +39,14 @@ private slots:
     }
     void listsPorts_data() { addJsonRows(QStringLiteral("cli/rows.json"), __func__); }
     void listsPorts();
+    // --schnell against meters at their slowest: the verdict, values and
+    // findings the normal chain gives.
+    void fast_data() { addJsonRows(QStringLiteral("cli/fast.json"), __func__); }
+    void fast()
+    {
+        QFETCH(const QJsonObject, row);
+        runCliRow(row);
+    }
 };
 
 void TestCli::listsPorts()
