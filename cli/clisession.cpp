@@ -66,21 +66,7 @@ void CliSession::startRequest()
 
 void CliSession::stopWorker()
 {
-    if (!serial)
-        return;
-    // A worker stopped in the middle of a test still sends its last answers;
-    // they must not reach a session that has already ended.
-    disconnect(serial, nullptr, client, nullptr);
-    disconnect(serial, nullptr, this, nullptr);
-    // After a finished run the worker is idle: it closes its port now, so that
-    // its thread has nothing left to do when asked to end. On a busy machine
-    // that work could outlast the bound after which the thread is terminated.
-    if (run.outcomeKnown)
-        QMetaObject::invokeMethod(serial, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
-    delete serial; // asks a running test to stop, waits for the thread
-    serial = nullptr;
-    QCoreApplication::removePostedEvents(client, QEvent::MetaCall);
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    releaseWorker(serial, client, this, run.outcomeKnown);
 }
 
 void CliSession::finish(int exitStatus)

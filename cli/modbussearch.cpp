@@ -170,18 +170,7 @@ void ModbusSearchSession::start()
 
 void ModbusSearchSession::stopWorker()
 {
-    if (!serial)
-        return;
-    disconnect(serial, nullptr, client, nullptr);
-    disconnect(serial, nullptr, this, nullptr);
-    // An idle worker closes its port first, so that its thread has nothing
-    // left to do when asked to end, even on a busy machine.
-    if (workerIdle)
-        QMetaObject::invokeMethod(serial, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
-    delete serial; // asks the search to stop, waits for the thread
-    serial = nullptr;
-    QCoreApplication::removePostedEvents(client, QEvent::MetaCall);
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    releaseWorker(serial, client, this, workerIdle);
 }
 
 void ModbusSearchSession::finish(int status)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QObject>
 #include <QString>
 
@@ -54,3 +55,21 @@ public slots:
     void slotUpdateErgebnis(QString Ergebnis, QString Protokoll, QString Baud) { emit result(Ergebnis, Protokoll, Baud); }
     void slotUpdateParserErgebnis(meter_result_t Ergebnis) { emit values(Ergebnis); }
 };
+
+// Ends a front end's worker: its last answers no longer reach the front end
+// or its client (a worker stopped mid-test still sends them), an idle one
+// closes its port first so that its thread has nothing left to do when asked
+// to end, even on a busy machine, and a running test is asked to stop.
+inline void releaseWorker(serialclass *&worker, WorkerClient *client, QObject *frontEnd, bool idle)
+{
+    if (!worker)
+        return;
+    QObject::disconnect(worker, nullptr, client, nullptr);
+    QObject::disconnect(worker, nullptr, frontEnd, nullptr);
+    if (idle)
+        QMetaObject::invokeMethod(worker, "slotDisconnectSerialPort", Qt::BlockingQueuedConnection);
+    delete worker; // waits for the thread
+    worker = nullptr;
+    QCoreApplication::removePostedEvents(client, QEvent::MetaCall);
+    QCoreApplication::removePostedEvents(frontEnd, QEvent::MetaCall);
+}
