@@ -1,5 +1,6 @@
 #include "bench/common/workerprobe.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -107,4 +108,22 @@ void WorkerProbe::answer(bool awaited)
     answered = awaited;
     if (waiting)
         waiting->quit();
+}
+
+void registerWireTimed(const std::string &name, std::function<void(benchmark::State &)> body)
+{
+    benchmark::RegisterBenchmark(name.c_str(), std::move(body))
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+}
+
+int runWireTimedBenchmarks(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    registerMeterMetaTypes();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "engine/testoutcome.h"
 #include "protocols/meterresult.h"
@@ -19,6 +20,13 @@ class MeterSimulator;
 }
 
 qint64 threadCpuNs();
+
+// A benchmark timed on the wire: one iteration, its time set by the body
+// (manual time), shown in milliseconds.
+void registerWireTimed(const std::string &name, std::function<void(benchmark::State &)> body);
+// Runs the registered benchmarks inside a Qt application, with the meter
+// record's types registered for the worker's queued signals.
+int runWireTimedBenchmarks(int argc, char **argv);
 
 // The worker thread's CPU time, read in that thread while it is idle.
 qint64 workerCpuNs(serialclass &worker);

@@ -67,15 +67,7 @@ void runPath(benchmark::State &state, const BenchPath &path)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    registerMeterMetaTypes();
     for (const BenchPath &path : kPaths)
-        benchmark::RegisterBenchmark(path.name, [&path](benchmark::State &s) { runPath(s, path); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+        registerWireTimed(path.name, [&path](benchmark::State &s) { runPath(s, path); });
+    return runWireTimedBenchmarks(argc, argv);
 }

@@ -159,15 +159,7 @@ void runKind(benchmark::State &state, const MeterKind &kind)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    registerMeterMetaTypes();
     for (const MeterKind &kind : kKinds)
-        benchmark::RegisterBenchmark(kind.name, [&kind](benchmark::State &s) { runKind(s, kind); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+        registerWireTimed(kind.name, [&kind](benchmark::State &s) { runKind(s, kind); });
+    return runWireTimedBenchmarks(argc, argv);
 }

@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "bench/common/workerprobe.h"
 #include "engine/serialclass.h"
 #include "protocols/modbusprobe.h"
 #include "tools/simulator/metersimulator.h"
@@ -85,18 +86,10 @@ void findAt(benchmark::State &state, const SearchLine &line)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    registerMeterMetaTypes();
     qRegisterMetaType<ModbusSearchRequest>();
     qRegisterMetaType<ModbusSearchEvent>();
     for (const SearchLine &line : kSearchLines)
-        benchmark::RegisterBenchmark(("address 1 at " + line.setting.text()).toStdString().c_str(),
-                                     [&line](benchmark::State &s) { findAt(s, line); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+        registerWireTimed(("address 1 at " + line.setting.text()).toStdString(),
+                          [&line](benchmark::State &s) { findAt(s, line); });
+    return runWireTimedBenchmarks(argc, argv);
 }

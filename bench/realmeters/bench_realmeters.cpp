@@ -46,8 +46,6 @@ void replay(benchmark::State &state, const Kind &kind, const QString &meterId)
 int main(int argc, char **argv)
 {
     qputenv("QT_LOGGING_RULES", "default.debug=false"); // the worker's debug lines would break the table
-    QCoreApplication app(argc, argv);
-    registerMeterMetaTypes();
     QFile file(QStringLiteral(REALMETER_CASES));
     if (!file.open(QIODevice::ReadOnly))
         return 1;
@@ -58,13 +56,7 @@ int main(int argc, char **argv)
         if (!kind)
             continue;
         const std::string name = std::string(kind->name) + " " + meterId.toStdString();
-        benchmark::RegisterBenchmark(name.c_str(), [kind, meterId](benchmark::State &s) { replay(s, *kind, meterId); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
+        registerWireTimed(name, [kind, meterId](benchmark::State &s) { replay(s, *kind, meterId); });
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runWireTimedBenchmarks(argc, argv);
 }
