@@ -85,6 +85,22 @@ void recordModbusAnswer(const parserclass &parser, const TestLog &log, quint8 sl
     }
 }
 
+// The pushed SML frame a listening test found: none is "Keine Daten", one
+// without an energy register fails quietly, any other is accepted.
+bool acceptSmlPush(const parserclass &parser, const TestLog &log, const QByteArray &frame)
+{
+    if (frame.isEmpty()) {
+        log.noData();
+        return false;
+    }
+    if (!parser.containsSmlEnergyRegister(frame)) {
+        log.lacksEnergyRegister();
+        return false;
+    }
+    acceptSmlFrame(parser, log, frame);
+    return true;
+}
+
 } // namespace
 
 bool serialclass::MODBUS485_Test01(QString Passwort)
@@ -216,17 +232,7 @@ bool serialclass::MODBUS485_Test04(QString Passwort)
             link.waitForInput(int(qMax<qint64>(1, due.remainingTime())));
             link.appendAvailable(buffer);
         }
-        const QByteArray frame = search.frameToAccept();
-        if (frame.isEmpty()) {
-            log.noData();
-            return false;
-        }
-        if (!parser.containsSmlEnergyRegister(frame)) {
-            log.lacksEnergyRegister();
-            return false;
-        }
-        acceptSmlFrame(parser, log, frame);
-        return true;
+        return acceptSmlPush(parser, log, search.frameToAccept());
     });
 }
 
@@ -284,16 +290,6 @@ bool serialclass::fastSmlListenTest()
         SmlFrameSearch search;
         readAnswer(link, buffer, kSmlPushWindow,
                    [&](const QByteArray &b) { return search.scan(parser, log, b); });
-        const QByteArray frame = search.frameToAccept();
-        if (frame.isEmpty() || buffer.size() < kSmlMinBytes) {
-            log.noData();
-            return false;
-        }
-        if (!parser.containsSmlEnergyRegister(frame)) {
-            log.lacksEnergyRegister();
-            return false;
-        }
-        acceptSmlFrame(parser, log, frame);
-        return true;
+        return acceptSmlPush(parser, log, buffer.size() < kSmlMinBytes ? QByteArray() : search.frameToAccept());
     });
 }
